@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing Drainwatch need.
+# Idempotent: does nothing when everything is there already.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  locales dbus python3-dbusmock faketime xvfb xauth strace
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+# Tests format under a comma-decimal locale to prove the output does not follow it.
+need_locale=0
+locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$' || need_locale=1
+
+if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  [ ${#missing[@]} -gt 0 ] && echo "Drainwatch needs: sudo apt-get install ${missing[*]}" >&2
+  [ $need_locale -eq 1 ] && echo "and a German locale for the tests: sudo sh -c 'echo de_DE.UTF-8 UTF-8 >> /etc/locale.gen && locale-gen'" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ $need_locale -eq 1 ]; then
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi

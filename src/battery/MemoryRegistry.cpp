@@ -1,0 +1,28 @@
+#include "battery/MemoryRegistry.h"
+
+namespace drainwatch {
+
+RegistryHandle MemoryRegistry::matchingService(std::string_view serviceName)
+{
+    return serviceName == "AppleSmartBattery" ? kEntry : 0;
+}
+
+std::optional<RegistryProperty> MemoryRegistry::property(RegistryHandle entry, std::string_view key)
+{
+    ++reads;
+    if (entry != kEntry)
+        return std::nullopt;
+    const auto found = properties_.find(key);
+    if (found == properties_.end())
+        return std::nullopt;
+    return found->second;
+}
+
+IOReturn MemoryRegistry::release(RegistryHandle entry)
+{
+    ++releases;
+    // The kernel's answer to releasing nothing.
+    return entry == kEntry ? kIOReturnSuccess : static_cast<IOReturn>(0xE00002C2);
+}
+
+} // namespace drainwatch
