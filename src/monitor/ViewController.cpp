@@ -1,0 +1,206 @@
+#include "monitor/ViewController.h"
+
+#include "log/Logger.h"
+
+namespace drainwatch {
+
+namespace {
+
+constexpr std::int64_t kRollingWindowSamples = 96;
+constexpr double kChargerRise = 0.02;
+constexpr double kDischargeHeartbeatSeconds = 15.0;
+
+} // namespace
+
+ViewController::ViewController(MonitorServices services)
+    : dischargeTimer(services.clock, services.store, "batteryUsage", kDischargeHeartbeatSeconds),
+      acTimer(services.clock, services.store, "acUsage", std::nullopt),
+      batteryState(services.battery),
+      amperageAverage(services.store, "amperageAverage"),
+      amperageRollingAverage(kRollingWindowSamples),
+      services_(services)
+{
+}
+
+void ViewController::viewDidLoad()
+{
+    services_.sleep.subscribe([this] { receiveSleepNote(); }, [this] { receiveWakeNote(); });
+    loadData();
+    Logger::main().debug("Started app at %s, used in sleep %.1f%%", chargeText(), usedDuringSleepPercentage * 100);
+    services_.timer.start(timerInterval, [this] { doTimedLogic(); });
+    batteryTotalCapacity = batteryState.maxCapacityMAh().value_or(0);
+    doTimedLogic();
+    // No counterpart of a process activity: Linux does not throttle the
+    // timers of background programs, and a battery monitor must not keep
+    // the laptop from sleeping.
+}
+
+void ViewController::loadData()
+{
+    lastPercentage = services_.store.doubleForKey("lastPercentage");
+    startedCountingAtPercentage = services_.store.doubleForKey("startedCountingAtPercentage");
+    usedDuringSleepPercentage = services_.store.doubleForKey("usedDuringSleepPercentage");
+}
+
+void ViewController::saveData()
+{
+    services_.store.setDouble(lastPercentage, "lastPercentage");
+    services_.store.setDouble(startedCountingAtPercentage, "startedCountingAtPercentage");
+    services_.store.setDouble(usedDuringSleepPercentage, "usedDuringSleepPercentage");
+    dischargeTimer.saveData();
+    acTimer.saveData();
+    amperageAverage.saveData();
+    services_.store.synchronize();
+}
+
+std::optional<ViewController::Reading> ViewController::readBattery()
+{
+    const auto charging = batteryState.isCharging();
+    const auto charge = batteryState.chargePercentage();
+    const auto current = batteryState.amperage();
+    if (!charging || !charge || !current)
+        return std::nullopt;
+    if (const auto volts = batteryState.voltage())
+        batteryVoltage = *volts;
+    return Reading{*charging, *charge, *current};
+}
+
+void ViewController::doTimedLogic()
+{
+    if (sleeping)
+        return;
+    if (!(batteryTotalCapacity > 0))
+        batteryTotalCapacity = batteryState.maxCapacityMAh().value_or(0);
+
+    // An unreadable battery counts nothing: the spell is later found as a
+    // gap, like a time the program did not run.
+    const auto reading = readBattery();
+    if (!reading) {
+        showNoBattery();
+        return;
+    }
+    const double charge = reading->charge;
+    lastCharge_ = charge;
+    lastCurrent_ = reading->current;
+
+    // No count was ever started (a first run): start a clean one here rather
+    // than summing up a count that began in 1970.
+    if (dischargeTimer.startedAt == 0) {
+        dischargeTimer.resetAndStart();
+        acTimer.resetAndStart();
+        lastPercentage = startedCountingAtPercentage = charge;
+    }
+
+    // Heartbeats before the charger test, so that a sleep or a stop that just
+    // ended has left the awake time before the summary sees it.
+    if (dischargeTimer.heartbeat())
+        heartbeatMissed(lastPercentage);
+    acTimer.heartbeat();
+
+    if (reading->charging || charge > lastPercentage + kChargerRise) {
+        if (dischargeTimer.currentTimeSeconds() > minimumBatteryCycleTime)
+            writeChargeSummary(lastPercentage);
+        else if (lastCountingTimeState)
+            Logger::main().debug("Connected charger at %s", chargeText());
+        startedCountingAtPercentage = charge;
+        usedDuringSleepPercentage = 0;
+        resetTimers();
+        lastCountingTimeState = false;
+    } else {
+        if (!lastCountingTimeState)
+            Logger::main().debug("Disconnected charger at %s", chargeText());
+        lastCountingTimeState = true;
+    }
+
+    if (charge > startedCountingAtPercentage)
+        startedCountingAtPercentage = charge;
+    if (reading->current > 0) {
+        amperageAverage.recordSample(reading->current);
+        amperageRollingAverage.recordSample(reading->current);
+    }
+    lastPercentage = charge;
+    updateTime();
+}
+
+void ViewController::heartbeatMissed(double previousPercentage)
+{
+    const double now = batteryState.chargePercentage().value_or(lastCharge_.value_or(previousPercentage));
+    const double used = previousPercentage - now;
+    if (used > 0) {
+        Logger::main().debug("Missed heartbeat, used %g%%", used * 100);
+        usedDuringSleepPercentage += used;
+    }
+}
+
+void ViewController::resetTimers()
+{
+    dischargeTimer.resetAndStart();
+    acTimer.resetAndStart();
+    amperageAverage.reset();
+    amperageRollingAverage.reset();
+}
+
+void ViewController::receiveSleepNote()
+{
+    Logger::main().debug("Entering sleep at %s", chargeText());
+    doTimedLogic();
+    sleeping = true;
+    // The battery may die in sleep: the count must already be on disk.
+    saveData();
+}
+
+void ViewController::receiveWakeNote()
+{
+    Logger::main().debug("Waking from sleep at %s", chargeText());
+    sleeping = false;
+    doTimedLogic();
+}
+
+void ViewController::viewDidAppear()
+{
+    visible = true;
+    doTimedLogic();
+}
+
+void ViewController::viewDidDisappear() { visible = false; }
+
+void ViewController::windowWillClose()
+{
+    Logger::main().debug("Quitting app");
+    saveData();
+}
+
+void ViewController::applicationWillTerminate() { saveData(); }
+
+void ViewController::resetButtonClicked()
+{
+    dischargeTimer.resetAndStart();
+    updateTime();
+}
+
+bool ViewController::showLog() { return services_.fileOpener.open(Logger::main().filePath().string()); }
+
+void ViewController::useWattsToggled() { updateTime(); }
+
+std::string ViewController::chargeText() const
+{
+    const auto charge = batteryState.chargePercentage();
+    return charge ? fmt::sprintf("%.1f%%", *charge * 100) : std::string("unknown charge");
+}
+
+MonitorFigures ViewController::figures() const
+{
+    MonitorFigures result;
+    result.charge = lastCharge_;
+    result.currentMA = lastCurrent_;
+    if (batteryTotalCapacity > 0) {
+        const auto perHour = [this](double current) { return current * 100 / batteryTotalCapacity; };
+        if (lastCurrent_)
+            result.ratePerHour = perHour(*lastCurrent_);
+        result.recentPerHour = perHour(amperageRollingAverage.average());
+        result.averagePerHour = perHour(amperageAverage.average());
+    }
+    return result;
+}
+
+} // namespace drainwatch

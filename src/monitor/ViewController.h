@@ -116,6 +116,7 @@ private:
     void showNoBattery();
     void writeChargeSummary(double endPercentage);
     std::string chargeText() const;
+    std::string displayPower(double current) const;
     bool useWatts() const;
 
     MonitorServices services_;

@@ -1,0 +1,119 @@
+// The texts of the window and the runtime estimates behind them.
+#include "monitor/ViewController.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include <fmt/printf.h>
+
+namespace drainwatch {
+
+namespace {
+
+constexpr std::int64_t kOnACSeconds = 6;
+constexpr std::int64_t kEstimateMinimumSeconds = 10;
+constexpr double kEstimateMinimumUsed = 0.001;
+
+void show(TextField* field, const std::string& text)
+{
+    if (field)
+        field->setText(text);
+}
+
+// Truncated toward zero; 0 for what no duration can be.
+std::int64_t wholeSeconds(double seconds)
+{
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 9.0e18)
+        return 0;
+    return static_cast<std::int64_t>(seconds);
+}
+
+} // namespace
+
+std::string durationText(std::int64_t seconds)
+{
+    return fmt::sprintf("%02d:%02d", seconds / 3600, (seconds / 60) % 60);
+}
+
+std::int64_t ViewController::estimatedRuntimeSeconds(double chargePercentage, bool removeSleep) const
+{
+    const double used = startedCountingAtPercentage - (removeSleep ? usedDuringSleepPercentage : 0) - chargePercentage;
+    const std::int64_t awake = dischargeTimer.currentTimeSeconds();
+    if (awake < kEstimateMinimumSeconds || !(used >= kEstimateMinimumUsed))
+        return 0;
+    return wholeSeconds(static_cast<double>(awake) / used);
+}
+
+bool ViewController::useWatts() const { return useWattsCheckbox && useWattsCheckbox->isChecked(); }
+
+std::string ViewController::formatPower(double current) const
+{
+    const double value = current * 100 / batteryTotalCapacity;
+    return fmt::sprintf("%.1f %%/h", std::isfinite(value) ? value : 0.0);
+}
+
+// The window may show watts; the log always speaks in percent per hour.
+std::string ViewController::displayPower(double current) const
+{
+    if (!useWatts())
+        return formatPower(current);
+    const double watts = current / 1000 * batteryVoltage;
+    return fmt::sprintf("%.1f W", std::isfinite(watts) ? watts : 0.0);
+}
+
+void ViewController::showNoBattery()
+{
+    for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
+                             totalRuntimeLabel, currentChargeLabel, countingSinceLabel, usedInSleepLabel, healthLabel})
+        show(field, "(no battery)");
+    if (displayUpdated)
+        displayUpdated();
+}
+
+void ViewController::updateTime()
+{
+    const std::int64_t awake = dischargeTimer.currentTimeSeconds();
+    const auto charge = batteryState.chargePercentage();
+    const auto current = batteryState.amperage();
+    if (!charge || !current || !(batteryTotalCapacity > 0)) {
+        showNoBattery();
+        return;
+    }
+    const double c = *charge;
+
+    if (awake < kOnACSeconds) {
+        show(timeAwakeLabel, "(on AC power)");
+        show(timeOnBatteryLabel, "(on AC power)");
+        show(consumptionLabel, fmt::sprintf("%s (charging)", displayPower(std::fabs(*current))));
+        show(plannedRuntimeLabel, "(on AC power)");
+        show(totalRuntimeLabel, "(on AC power)");
+    } else {
+        const std::int64_t runtime = estimatedRuntimeSeconds(c, false);
+        show(timeAwakeLabel, durationText(dischargeTimer.currentTimeSeconds()));
+        show(timeOnBatteryLabel, durationText(acTimer.currentTimeSeconds()));
+        show(consumptionLabel, fmt::sprintf("%s (%s recent, %s avg)", displayPower(*current),
+                                            displayPower(amperageRollingAverage.average()),
+                                            displayPower(amperageAverage.average())));
+        if (runtime < 1) {
+            show(plannedRuntimeLabel, "(please wait)");
+            show(totalRuntimeLabel, "(please wait)");
+        } else {
+            show(plannedRuntimeLabel, durationText(wholeSeconds(static_cast<double>(runtime) * c)));
+            show(totalRuntimeLabel, durationText(runtime));
+        }
+    }
+
+    show(currentChargeLabel, fmt::sprintf("%.1f%%", c * 100));
+    show(countingSinceLabel, fmt::sprintf("%.1f%%", startedCountingAtPercentage * 100));
+    show(usedInSleepLabel, fmt::sprintf("%.1f%%", usedDuringSleepPercentage * 100));
+    const auto health = batteryState.healthPercentage();
+    const auto maximum = batteryState.maxCapacityMAh();
+    const auto design = batteryState.designCapacityMAh();
+    show(healthLabel, health && maximum && design
+                          ? fmt::sprintf("%.1f%% (%gmAh of %gmAh)", *health * 100, *maximum, *design)
+                          : std::string("(unknown)"));
+    if (displayUpdated)
+        displayUpdated();
+}
+
+} // namespace drainwatch

@@ -1,0 +1,261 @@
+#include "sim/Simulator.h"
+
+#include <charconv>
+#include <cmath>
+#include <sstream>
+
+#include <fmt/printf.h>
+
+namespace drainwatch::sim {
+
+namespace {
+
+// Clock values near 1.8e9 carry about 2e-7 s of rounding: a tick due within a
+// microsecond of the end of an advance is due.
+constexpr double kDueTolerance = 1e-6;
+
+double parseNumber(const std::string& word)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size() || !std::isfinite(value))
+        throw ScenarioError("malformed number '" + word + "'");
+    return value;
+}
+
+double parseTime(const std::string& word)
+{
+    const double value = parseNumber(word);
+    if (value < 0)
+        throw ScenarioError("negative time '" + word + "'");
+    return value;
+}
+
+RegistryProperty parseValue(const std::string& word)
+{
+    if (word == "true")
+        return true;
+    if (word == "false")
+        return false;
+    std::int64_t integer = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), integer);
+    if (error == std::errc() && end == word.data() + word.size())
+        return integer;
+    return parseNumber(word);
+}
+
+void expectWords(const std::vector<std::string>& words, std::size_t count)
+{
+    if (words.size() != count)
+        throw ScenarioError(fmt::format("'{}' takes {} word(s) after it, not {}", words[0], count - 1, words.size() - 1));
+}
+
+} // namespace
+
+void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
+{
+    startedAt = clock->time;
+    interval = intervalSeconds;
+    nextIndex = 1;
+    tick = std::move(onTick);
+}
+
+struct Simulator::Process {
+    Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store)
+        : controller(MonitorServices{clock, battery, store, timer, sleep, opener})
+    {
+        timer.clock = &clock;
+        ViewController& c = controller;
+        c.timeOnBatteryLabel = &fields[0];
+        c.timeAwakeLabel = &fields[1];
+        c.healthLabel = &fields[2];
+        c.consumptionLabel = &fields[3];
+        c.usedInSleepLabel = &fields[4];
+        c.totalRuntimeLabel = &fields[5];
+        c.plannedRuntimeLabel = &fields[6];
+        c.currentChargeLabel = &fields[7];
+        c.countingSinceLabel = &fields[8];
+    }
+
+    static constexpr std::array<const char*, 9> kOutletNames = {
+        "timeOnBatteryLabel", "timeAwakeLabel",      "healthLabel",        "consumptionLabel",   "usedInSleepLabel",
+        "totalRuntimeLabel",  "plannedRuntimeLabel", "currentChargeLabel", "countingSinceLabel",
+    };
+
+    VirtualTimer timer;
+    VirtualSleep sleep;
+    NoFileOpener opener;
+    std::array<RecordedField, 9> fields;
+    ViewController controller;
+    bool windowOpen = false;
+};
+
+Simulator::Simulator(std::ostream& out) : out_(out) {}
+
+Simulator::~Simulator() = default;
+
+void Simulator::run(std::istream& scenario)
+{
+    std::string line;
+    for (int number = 1; std::getline(scenario, line); ++number) {
+        if (const auto hash = line.find('#'); hash != std::string::npos)
+            line.erase(hash);
+        std::istringstream split(line);
+        std::vector<std::string> words;
+        for (std::string word; split >> word;)
+            words.push_back(word);
+        if (words.empty())
+            continue;
+        try {
+            execute(words);
+        } catch (const ScenarioError& error) {
+            throw ScenarioError(fmt::format("line {}: {}", number, error.what()));
+        }
+    }
+}
+
+void Simulator::execute(const std::vector<std::string>& words)
+{
+    const std::string& command = words[0];
+    if (command == "start") {
+        expectWords(words, 2);
+        if (launchedOnce_)
+            throw ScenarioError("'start' comes before the first 'launch'");
+        clock_.time = startTime_ = parseTime(words[1]);
+    } else if (command == "battery") {
+        if (words.size() < 2)
+            throw ScenarioError("'battery' needs 'none' or KEY=VALUE words");
+        setBattery(words);
+    } else if (command == "launch") {
+        expectWords(words, 1);
+        if (process_)
+            throw ScenarioError("a process runs already");
+        launch();
+    } else if (command == "advance" || command == "stall") {
+        expectWords(words, 2);
+        const double seconds = parseTime(words[1]);
+        if (command == "stall")
+            running(command);
+        advance(seconds, command == "advance");
+    } else if (command == "sleep" || command == "wake") {
+        expectWords(words, 1);
+        Process& p = running(command);
+        (command == "sleep" ? p.sleep.sleep : p.sleep.wake)();
+    } else if (command == "close") {
+        expectWords(words, 1);
+        running(command);
+        closeWindow();
+    } else if (command == "show" || command == "hide") {
+        expectWords(words, 1);
+        Process& p = running(command);
+        if (command == "show") {
+            p.windowOpen = true;
+            p.controller.viewDidAppear();
+        } else {
+            p.controller.viewDidDisappear();
+        }
+    } else if (command == "reset") {
+        expectWords(words, 1);
+        running(command).controller.resetButtonClicked();
+    } else if (command == "quit") {
+        expectWords(words, 1);
+        Process& p = running(command);
+        if (p.windowOpen)
+            closeWindow();
+        p.controller.applicationWillTerminate();
+        endProcess();
+    } else if (command == "kill") {
+        expectWords(words, 1);
+        running(command);
+        endProcess();
+    } else if (command == "print") {
+        expectWords(words, 1);
+        running(command);
+        print();
+    } else if (command == "store") {
+        expectWords(words, 1);
+        printStore();
+    } else {
+        throw ScenarioError("unknown command '" + command + "'");
+    }
+}
+
+Simulator::Process& Simulator::running(const std::string& command)
+{
+    if (!process_)
+        throw ScenarioError("'" + command + "' needs a running process");
+    return *process_;
+}
+
+void Simulator::launch()
+{
+    launchedOnce_ = true;
+    process_ = std::make_unique<Process>(clock_, battery_, store_);
+    process_->controller.viewDidLoad();
+    process_->windowOpen = true;
+    process_->controller.viewDidAppear();
+}
+
+void Simulator::advance(double seconds, bool ticksRun)
+{
+    const double end = clock_.time + seconds;
+    while (process_ && process_->timer.tick && process_->timer.nextDue() <= end + kDueTolerance) {
+        const double due = process_->timer.nextDue();
+        ++process_->timer.nextIndex;
+        if (ticksRun) {
+            clock_.time = std::max(clock_.time, due);
+            process_->timer.tick();
+        }
+    }
+    clock_.time = end;
+}
+
+void Simulator::closeWindow()
+{
+    process_->controller.windowWillClose();
+    process_->controller.viewDidDisappear();
+    process_->windowOpen = false;
+}
+
+void Simulator::endProcess() { process_.reset(); }
+
+void Simulator::setBattery(const std::vector<std::string>& words)
+{
+    if (words.size() == 2 && words[1] == "none") {
+        battery_.clear();
+        return;
+    }
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const auto equals = words[i].find('=');
+        if (equals == std::string::npos)
+            throw ScenarioError("'" + words[i] + "' is not KEY=VALUE");
+        const std::string key = words[i].substr(0, equals);
+        const std::string value = words[i].substr(equals + 1);
+        if (!Battery::keyFromRawValue(key))
+            throw ScenarioError("'" + key + "' is not a battery key");
+        if (value == "-")
+            battery_.remove(key);
+        else
+            battery_.set(key, parseValue(value));
+    }
+}
+
+void Simulator::print()
+{
+    out_ << fmt::sprintf("-- t=%.1f\n", clock_.time - startTime_);
+    for (std::size_t i = 0; i < process_->fields.size(); ++i)
+        out_ << Process::kOutletNames[i] << ": " << process_->fields[i].text << '\n';
+}
+
+void Simulator::printStore()
+{
+    for (const auto& [key, value] : store_.entries()) {
+        if (const auto* d = std::get_if<double>(&value))
+            out_ << fmt::sprintf("%s = %.17g\n", key, *d);
+        else
+            out_ << key << " = " << std::get<std::int64_t>(value) << '\n';
+    }
+    out_ << "--\n";
+}
+
+} // namespace drainwatch::sim

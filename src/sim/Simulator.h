@@ -1,0 +1,96 @@
+#pragma once
+
+#include "battery/MemoryRegistry.h"
+#include "measure/MemoryPreferenceStore.h"
+#include "monitor/ViewController.h"
+
+#include <array>
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace drainwatch::sim {
+
+// A scenario line the simulator cannot run.
+struct ScenarioError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class VirtualClock final : public Clock {
+public:
+    double now() const override { return time; }
+    double time = 1800000000.0;
+};
+
+// The process's repeating tick: due at its start + interval × k.
+class VirtualTimer final : public RepeatingTimer {
+public:
+    void start(double intervalSeconds, std::function<void()> onTick) override;
+    double nextDue() const { return startedAt + interval * static_cast<double>(nextIndex); }
+
+    double startedAt = 0;
+    double interval = 0;
+    long long nextIndex = 1;
+    std::function<void()> tick;
+    const VirtualClock* clock = nullptr;
+};
+
+class VirtualSleep final : public SleepNotifications {
+public:
+    void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override
+    {
+        sleep = std::move(willSleep);
+        wake = std::move(didWake);
+    }
+    std::function<void()> sleep;
+    std::function<void()> wake;
+};
+
+class NoFileOpener final : public FileOpener {
+public:
+    bool open(const std::string&) override { return false; }
+};
+
+class RecordedField final : public TextField {
+public:
+    void setText(const std::string& value) override { text = value; }
+    std::string text;
+};
+
+// Runs the real monitor on a virtual clock with a scripted battery and an
+// in-memory store, one scenario command at a time.
+class Simulator {
+public:
+    explicit Simulator(std::ostream& out);
+    ~Simulator();
+
+    // Runs every line; throws ScenarioError with "line N: ..." at the first bad one.
+    void run(std::istream& scenario);
+    void execute(const std::vector<std::string>& words);
+    const Clock& clock() const { return clock_; }
+
+private:
+    struct Process;
+
+    void launch();
+    void advance(double seconds, bool ticksRun);
+    void closeWindow();
+    void endProcess();
+    void setBattery(const std::vector<std::string>& words);
+    void print();
+    void printStore();
+    Process& running(const std::string& command);
+
+    std::ostream& out_;
+    VirtualClock clock_;
+    double startTime_ = clock_.time;
+    bool launchedOnce_ = false;
+    MemoryRegistry battery_;
+    MemoryPreferenceStore store_;
+    std::unique_ptr<Process> process_;
+};
+
+} // namespace drainwatch::sim
