@@ -29,7 +29,9 @@ std::optional<double> BatteryListener::amperage() const
     const auto value = batt.amperage();
     if (!value)
         return std::nullopt;
-    return -static_cast<double>(*value);
+    const double current = -static_cast<double>(*value);
+    // Negating 0 gives -0, which printf shows as "-0.0": an idle battery reads 0.
+    return current == 0.0 ? 0.0 : current;
 }
 
 std::optional<double> BatteryListener::chargePercentage() const

@@ -44,7 +44,7 @@ std::string percentEncodePath(const std::string& path)
 {
     std::string out;
     for (unsigned char c : path) {
-        if (std::isalnum(c) || std::strchr("/-._~!$&'()*+,;=:@", c))
+        if ((c < 0x80 && std::isalnum(c)) || std::strchr("/-._~!$&'()*+,;=:@", c))
             out += static_cast<char>(c);
         else
             out += fmt::format("%{:02X}", c);

@@ -1,0 +1,129 @@
+#include "measure/HeartbeatTimer.h"
+
+#include "log/Logger.h"
+#include "measure/MemoryPreferenceStore.h"
+#include "support/Fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ctime>
+
+namespace drainwatch {
+namespace {
+
+constexpr double kNow = 1800000000.0; // 2027-01-15 08:00:00 UTC
+
+class HeartbeatTimerTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+        Logger::installMain(std::make_unique<Logger>(folder.path() / "Drainwatch.log", clock, false));
+    }
+    // Nothing may reach the user's own log once the test is over.
+    void TearDown() override { Logger::installMain(nullptr); }
+
+    std::string log() const { return test::readFile(folder.path() / "Drainwatch.log"); }
+
+    test::TemporaryFolder folder;
+    test::FakeClock clock{kNow};
+    MemoryPreferenceStore store;
+};
+
+TEST_F(HeartbeatTimerTest, FreshStoreCountsFromTheEpochUntilTheFirstHeartbeatCutsThatOut)
+{
+    HeartbeatTimer timer(clock, store, "batteryUsage", 15.0);
+    EXPECT_EQ(timer.startedAt, 0.0);
+    EXPECT_EQ(timer.lastHeartBeat, 0.0);
+    EXPECT_EQ(timer.currentTimeSeconds(), 1800000000);
+
+    EXPECT_TRUE(timer.heartbeat());
+    EXPECT_EQ(log(), "[08:00:00] Missed heartbeat, last was 1.8e+09s ago\n");
+    EXPECT_EQ(timer.startedAt, kNow);
+    EXPECT_EQ(timer.lastHeartBeat, kNow);
+    EXPECT_EQ(timer.currentTimeSeconds(), 0);
+}
+
+TEST_F(HeartbeatTimerTest, GapEqualToTheAllowanceIsNoMissButALongerOneIsCutOutWhole)
+{
+    HeartbeatTimer timer(clock, store, "batteryUsage", 15.0);
+    timer.resetAndStart();
+    clock.advance(15.0);
+    EXPECT_FALSE(timer.heartbeat());
+    EXPECT_EQ(timer.startedAt, kNow);
+
+    clock.advance(15.5);
+    EXPECT_TRUE(timer.heartbeat());
+    EXPECT_EQ(timer.startedAt, kNow + 15.5);
+    EXPECT_EQ(timer.lastHeartBeat, clock.time);
+    EXPECT_EQ(timer.currentTimeSeconds(), 15);
+    EXPECT_EQ(log(), "[08:00:30] Missed heartbeat, last was 15.5s ago\n");
+
+    timer.lastHeartBeat = std::nan("");
+    clock.advance(100.0);
+    EXPECT_FALSE(timer.heartbeat()) << "a gap that is not a number is no miss";
+    EXPECT_EQ(timer.lastHeartBeat, clock.time);
+}
+
+TEST_F(HeartbeatTimerTest, WithoutAnAllowanceNothingIsEverMissed)
+{
+    HeartbeatTimer timer(clock, store, "acUsage", std::nullopt);
+    EXPECT_FALSE(timer.heartbeat());
+    EXPECT_EQ(timer.currentTimeSeconds(), 1800000000);
+    timer.resetAndStart();
+    clock.advance(5 * 3600.0);
+    EXPECT_FALSE(timer.heartbeat());
+    EXPECT_EQ(timer.currentTimeSeconds(), 5 * 3600);
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(HeartbeatTimerTest, ElapsedSecondsTruncateTowardZero)
+{
+    HeartbeatTimer timer(clock, store, "batteryUsage", 15.0);
+    timer.resetAndStart();
+    EXPECT_EQ(timer.currentTimeSeconds(), 0);
+    clock.advance(10.9);
+    EXPECT_EQ(timer.currentTimeSeconds(), 10);
+    clock.time = kNow - 2.5; // wall clock set back
+    EXPECT_EQ(timer.currentTimeSeconds(), -2);
+    for (double damaged : {std::nan(""), -1e300}) {
+        timer.startedAt = damaged;
+        EXPECT_EQ(timer.currentTimeSeconds(), 0) << damaged;
+    }
+}
+
+TEST_F(HeartbeatTimerTest, OnlySaveWritesAndANewTimerLoadsWhatWasSaved)
+{
+    HeartbeatTimer timer(clock, store, "batteryUsage", 15.0);
+    timer.resetAndStart();
+    clock.advance(7.0);
+    timer.heartbeat();
+    EXPECT_TRUE(store.entries().empty());
+    timer.saveData();
+
+    clock.advance(1000.0);
+    HeartbeatTimer loaded(clock, store, "batteryUsage", 15.0);
+    EXPECT_EQ(loaded.startedAt, kNow);
+    EXPECT_EQ(loaded.lastHeartBeat, kNow + 7.0);
+    loaded.removeData();
+    EXPECT_EQ(HeartbeatTimer(clock, store, "batteryUsage", 15.0).startedAt, 0.0);
+}
+
+TEST_F(HeartbeatTimerTest, PrefixesKeepTimersApart)
+{
+    double start = 1.0;
+    for (const char* prefix : {"batteryUsage", "acUsage", ""}) {
+        HeartbeatTimer timer(clock, store, prefix, std::nullopt);
+        timer.startedAt = start++;
+        timer.saveData();
+    }
+    EXPECT_EQ(store.doubleForKey(".startedAt"), 3.0);
+    EXPECT_EQ(HeartbeatTimer(clock, store, "batteryUsage", 15.0).startedAt, 1.0);
+    EXPECT_EQ(HeartbeatTimer(clock, store, "acUsage", std::nullopt).startedAt, 2.0);
+    EXPECT_EQ(HeartbeatTimer(clock, store, "other", std::nullopt).startedAt, 0.0);
+}
+
+} // namespace
+} // namespace drainwatch
