@@ -26,8 +26,12 @@ std::int64_t HeartbeatTimer::currentTimeSeconds() const
 bool HeartbeatTimer::heartbeat()
 {
     bool missed = false;
-    if (allowedHeartbeatTime) {
-        const double gap = clock_.now() - lastHeartBeat;
+    const double gap = clock_.now() - lastHeartBeat;
+    if (gap < 0) {
+        // The wall clock was set back: move the start with it, so the count
+        // neither shrinks nor turns negative. Not a sleep, so nothing is logged.
+        startedAt += gap;
+    } else if (allowedHeartbeatTime) {
         if (gap > *allowedHeartbeatTime) {
             Logger::main().debug("Missed heartbeat, last was %gs ago", gap);
             startedAt += gap;

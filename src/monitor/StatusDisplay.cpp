@@ -1,6 +1,7 @@
 // The texts of the window and the runtime estimates behind them.
 #include "monitor/ViewController.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -32,6 +33,8 @@ std::int64_t wholeSeconds(double seconds)
 
 std::string durationText(std::int64_t seconds)
 {
+    // Only a damaged store or a clock far off can make a count negative.
+    seconds = std::max<std::int64_t>(seconds, 0);
     return fmt::sprintf("%02d:%02d", seconds / 3600, (seconds / 60) % 60);
 }
 

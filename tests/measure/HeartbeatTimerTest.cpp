@@ -79,6 +79,28 @@ TEST_F(HeartbeatTimerTest, WithoutAnAllowanceNothingIsEverMissed)
     EXPECT_EQ(log(), "");
 }
 
+TEST_F(HeartbeatTimerTest, ClockSetBackMovesTheStartWithItAndIsNoMiss)
+{
+    HeartbeatTimer discharge(clock, store, "batteryUsage", 15.0);
+    HeartbeatTimer onBattery(clock, store, "acUsage", std::nullopt);
+    discharge.resetAndStart();
+    onBattery.resetAndStart();
+    for (int tick = 0; tick < 120; ++tick) {
+        clock.advance(5);
+        discharge.heartbeat();
+        onBattery.heartbeat();
+    }
+    clock.advance(5 - 3600);
+    EXPECT_FALSE(discharge.heartbeat());
+    onBattery.heartbeat();
+    EXPECT_EQ(discharge.currentTimeSeconds(), 600);
+    EXPECT_EQ(onBattery.currentTimeSeconds(), 600);
+    EXPECT_EQ(log(), "") << "a clock change is no sleep";
+    clock.advance(5);
+    EXPECT_FALSE(discharge.heartbeat());
+    EXPECT_EQ(discharge.currentTimeSeconds(), 605);
+}
+
 TEST_F(HeartbeatTimerTest, ElapsedSecondsTruncateTowardZero)
 {
     HeartbeatTimer timer(clock, store, "batteryUsage", 15.0);

@@ -71,6 +71,7 @@ TEST(DurationText, DropsSecondsAndNeverWrapsHours)
     EXPECT_EQ(durationText(3599), "00:59");
     EXPECT_EQ(durationText(3600), "01:00");
     EXPECT_EQ(durationText(360000), "100:00");
+    EXPECT_EQ(durationText(-65), "00:00") << "never a negative duration";
 }
 
 TEST_F(ViewControllerTest, RuntimeEstimateWaitsForTenSecondsAndATenthOfAPoint)
