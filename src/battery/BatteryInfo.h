@@ -1,0 +1,14 @@
+#pragma once
+
+#include "battery/BatteryListener.h"
+
+#include <ostream>
+
+namespace drainwatch {
+
+// What `drainwatch --battery-info` prints: every registry key in Key order as
+// `<registry key>: <value>`, then every listener metric as `<metric>: <value>`,
+// `(none)` where a read has no value.
+void printBatteryInfo(std::ostream& out, const BatteryListener& listener);
+
+} // namespace drainwatch
