@@ -1,0 +1,138 @@
+#include "app/Launcher.h"
+
+#include "app/MonitorEnvironment.h"
+#include "app/Options.h"
+#include "app/TerminalFrontEnd.h"
+#include "battery/BatteryInfo.h"
+#include "platform/QuitSignals.h"
+#include "platform/SingleInstance.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+#include <unistd.h>
+
+namespace drainwatch {
+
+namespace {
+
+// No log viewer without a desktop; nothing offers the command either.
+class NoFileOpener final : public FileOpener {
+public:
+    bool open(const std::string&) override { return false; }
+};
+
+bool hasDisplay()
+{
+    const auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+int showBatteryInfo(bool simulate)
+{
+    const SystemClock clock;
+    const auto battery = MonitorEnvironment::makeBattery(simulate, clock);
+    const BatteryListener listener(*battery);
+    printBatteryInfo(std::cout, listener);
+    return 0;
+}
+
+int runTerminal(const Options& options, int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("Drainwatch");
+    QCoreApplication::setApplicationVersion(DRAINWATCH_VERSION);
+    const Identity identity = Identity::of(options.simulate);
+    SingleInstance instance(QString::fromStdString(identity.instanceName));
+    if (!instance.tryBecomePrimary()) {
+        std::cerr << "Drainwatch: already running for this user; a second monitor would write "
+                     "the same log and settings.\n";
+        return 1;
+    }
+    // A reader that goes away ends the run in order, not by SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    NoFileOpener noFileOpener;
+    MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
+    ViewController controller(environment.services());
+    const auto format = options.json            ? TerminalFrontEnd::Format::Json
+                        : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
+                                                : TerminalFrontEnd::Format::Blocks;
+    TerminalFrontEnd frontEnd(controller, std::cout, format);
+    // Queued: the output may be lost while the first figures are written,
+    // before the event loop runs.
+    const auto end = [&] {
+        QMetaObject::invokeMethod(
+            &app,
+            [&] {
+                frontEnd.stop();
+                QCoreApplication::exit(0);
+            },
+            Qt::QueuedConnection);
+    };
+    frontEnd.outputLost = end;
+    QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &app, end);
+    frontEnd.start();
+    return app.exec();
+}
+
+// Next to this program in the build tree, in libexec once installed.
+std::filesystem::path desktopProgram()
+{
+    std::error_code error;
+    const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    for (const auto& candidate : {folder / "drainwatch-desktop", folder / DRAINWATCH_DESKTOP_RELATIVE})
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    return folder / DRAINWATCH_DESKTOP_RELATIVE;
+}
+
+int runDesktop(char** argv)
+{
+    const auto program = desktopProgram();
+    argv[0] = const_cast<char*>(program.c_str());
+    execv(program.c_str(), argv);
+    std::cerr << "Drainwatch: cannot start the window program " << program.string() << ": " << std::strerror(errno)
+              << "; 'drainwatch --terminal' runs without a window.\n";
+    return 1;
+}
+
+} // namespace
+
+int runDrainwatch(int argc, char** argv)
+{
+    const Options options = Options::parse({argv + (argc > 0 ? 1 : 0), argv + argc});
+    if (!options.error.empty()) {
+        std::cerr << "Drainwatch: " << options.error << '\n';
+        return 2;
+    }
+    if (options.help) {
+        std::cout << Options::usage();
+        return 0;
+    }
+    if (options.version) {
+        std::cout << "drainwatch " << DRAINWATCH_VERSION << '\n';
+        return 0;
+    }
+    if (options.batteryInfo)
+        return showBatteryInfo(options.simulate);
+    if (options.terminal)
+        return runTerminal(options, argc, argv);
+    if (!hasDisplay()) {
+        std::cerr << "Drainwatch: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                     "running in the terminal.\n";
+        return runTerminal(options, argc, argv);
+    }
+    return runDesktop(argv);
+}
+
+} // namespace drainwatch

@@ -1,0 +1,31 @@
+#include "app/MonitorEnvironment.h"
+
+#include "battery/SimulatedBattery.h"
+#include "battery/SysfsRegistry.h"
+#include "log/Logger.h"
+
+namespace drainwatch {
+
+std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, const Clock& clock)
+{
+    if (simulate)
+        return std::make_unique<SimulatedBattery>(clock);
+    return std::make_unique<SysfsRegistry>(SysfsRegistry::defaultFolder(), clock);
+}
+
+MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, bool announceLog,
+                                       FileOpener& fileOpener)
+    : battery_(makeBattery(simulate, clock_)), store_(QString::fromStdString(identity.storeFile)),
+      fileOpener_(fileOpener)
+{
+    Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
+    // Without logind the heartbeat still finds every sleep, as a gap.
+    sleep_.connectToSystemBus();
+}
+
+MonitorServices MonitorEnvironment::services()
+{
+    return MonitorServices{clock_, *battery_, store_, timer_, sleep_, fileOpener_};
+}
+
+} // namespace drainwatch

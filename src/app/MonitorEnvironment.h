@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/Options.h"
+#include "battery/RegistrySource.h"
+#include "measure/Clock.h"
+#include "monitor/ViewController.h"
+#include "platform/LogindSleepNotifications.h"
+#include "platform/QSettingsPreferenceStore.h"
+#include "platform/QtRepeatingTimer.h"
+
+#include <memory>
+
+namespace drainwatch {
+
+// The real services behind the monitor: the system clock, the battery (or
+// the simulated one), the settings file, a Qt timer and logind's sleep and
+// wake. Installs the log of the run. Needs a QCoreApplication.
+class MonitorEnvironment {
+public:
+    // announceLog: say on standard output where a newly created log is; not
+    // on a JSON stream, which must carry nothing else.
+    MonitorEnvironment(const Identity& identity, bool simulate, bool announceLog, FileOpener& fileOpener);
+    MonitorEnvironment(const MonitorEnvironment&) = delete;
+    MonitorEnvironment& operator=(const MonitorEnvironment&) = delete;
+
+    MonitorServices services();
+
+    // The battery of the machine, or the simulated one.
+    static std::unique_ptr<RegistrySource> makeBattery(bool simulate, const Clock& clock);
+
+private:
+    SystemClock clock_;
+    std::unique_ptr<RegistrySource> battery_;
+    QSettingsPreferenceStore store_;
+    QtRepeatingTimer timer_;
+    LogindSleepNotifications sleep_;
+    FileOpener& fileOpener_;
+};
+
+} // namespace drainwatch

@@ -1,0 +1,53 @@
+#include "app/Options.h"
+
+namespace drainwatch {
+
+Options Options::parse(const std::vector<std::string>& arguments)
+{
+    Options options;
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h")
+            options.help = true;
+        else if (argument == "--version")
+            options.version = true;
+        else if (argument == "--battery-info")
+            options.batteryInfo = true;
+        else if (argument == "--simulate")
+            options.simulate = true;
+        else if (argument == "--terminal")
+            options.terminal = true;
+        else if (argument == "--json")
+            options.terminal = options.json = true;
+        else if (options.error.empty())
+            options.error = (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
+                            "'; 'drainwatch --help' lists the options";
+    }
+    return options;
+}
+
+std::string Options::usage()
+{
+    return "Usage: drainwatch [options]\n"
+           "Watches how fast the laptop battery drains, awake and in sleep, and logs\n"
+           "charger, sleep and wake events.\n"
+           "\n"
+           "  --terminal      run without a window, the figures redrawn on every tick\n"
+           "  --json          run without a window, one JSON object per tick\n"
+           "  --simulate      use a built-in simulated battery, with its own settings and log\n"
+           "  --battery-info  print what the battery reports, then exit\n"
+           "  --version       print the version, then exit\n"
+           "  --help          print this help, then exit\n"
+           "\n"
+           "Without a display, drainwatch runs as with --terminal.\n"
+           "The log is ~/.local/state/Logs/Drainwatch/Drainwatch.log ($XDG_STATE_HOME).\n";
+}
+
+Identity Identity::of(bool simulate)
+{
+    if (simulate)
+        return {"Drainwatch (simulated battery)", "Drainwatch-simulated.conf", "Drainwatch-simulated.log",
+                "Drainwatch-simulated"};
+    return {"Drainwatch", "Drainwatch.conf", "Drainwatch.log", "Drainwatch"};
+}
+
+} // namespace drainwatch

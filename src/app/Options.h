@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace drainwatch {
+
+// The command line. Everything is a flag; Qt's own options are not taken, so
+// that a mistyped option is never silently passed on.
+struct Options {
+    bool help = false;
+    bool version = false;
+    bool batteryInfo = false;
+    bool simulate = false;
+    bool terminal = false;
+    bool json = false;
+    // Set when the command line cannot be used; says why.
+    std::string error;
+
+    static Options parse(const std::vector<std::string>& arguments);
+    static std::string usage();
+};
+
+// What a run with or without the simulated battery is called and where it
+// keeps its data, so that the two never share a store, a log or an instance.
+struct Identity {
+    std::string title;
+    std::string storeFile;
+    std::string logFile;
+    std::string instanceName;
+
+    static Identity of(bool simulate);
+};
+
+} // namespace drainwatch

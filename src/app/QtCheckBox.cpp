@@ -1,0 +1,9 @@
+#include "app/QtCheckBox.h"
+
+#include <QCheckBox>
+
+namespace drainwatch {
+
+bool QtCheckBox::isChecked() const { return box_->isChecked(); }
+
+} // namespace drainwatch

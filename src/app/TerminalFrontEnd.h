@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/StatusFields.h"
+#include "monitor/ViewController.h"
+
+#include <array>
+#include <functional>
+#include <ostream>
+#include <string>
+
+namespace drainwatch {
+
+// The monitor without a window: the nine texts written to a stream after
+// every refresh, as a block redrawn in place (a terminal), a block per tick
+// (a pipe or a file), or a JSON object per line (status bars).
+class TerminalFrontEnd {
+public:
+    enum class Format { Redraw, Blocks, Json };
+
+    // Connects the controller's text outlets; construct before start().
+    TerminalFrontEnd(ViewController& controller, std::ostream& out, Format format);
+
+    // Loads the monitor and shows the first figures at once.
+    void start();
+    // The orderly end; the close of the window it stands for comes first, so
+    // that the log reads as it does for the desktop.
+    void stop();
+
+    // Called when the stream can no longer be written (the reader went away).
+    std::function<void()> outputLost;
+
+    // One JSON object, without the line end.
+    std::string jsonLine() const;
+
+private:
+    struct Field final : TextField {
+        void setText(const std::string& value) override { text = value; }
+        std::string text;
+    };
+
+    void render();
+    void writeBlock();
+
+    ViewController& controller_;
+    std::ostream& out_;
+    Format format_;
+    std::array<Field, kStatusFields.size()> fields_;
+    bool muted_ = false;
+    int blocksWritten_ = 0;
+    bool stopped_ = false;
+};
+
+} // namespace drainwatch

@@ -1,0 +1,3 @@
+#include "app/DesktopMain.h"
+
+int main(int argc, char** argv) { return drainwatch::runDesktop(argc, argv); }
