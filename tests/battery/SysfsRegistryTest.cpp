@@ -2,13 +2,14 @@
 #include "battery/SysfsRegistry.h"
 #include "support/Fakes.h"
 
-#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -16,8 +17,10 @@ namespace drainwatch {
 namespace {
 
 namespace fs = std::filesystem;
-using test::FakeClock;
+using Key = Battery::Key;
+using Values = std::vector<std::optional<std::int64_t>>;
 using test::TemporaryFolder;
+constexpr auto none = std::nullopt;
 
 fs::path fixture(const char* name) { return fs::path(DRAINWATCH_TEST_DATA) / "power_supply" / name; }
 
@@ -31,50 +34,50 @@ void writeSupply(const fs::path& folder, std::initializer_list<std::pair<const c
 
 void writeBattery(const fs::path& folder, const char* status, const char* currentNow)
 {
-    writeSupply(folder, {{"type", "Battery"}, {"status", status}, {"charge_now", "2000000"}, {"charge_full", "5000000"}});
-    if (currentNow)
-        writeSupply(folder, {{"current_now", currentNow}});
+    writeSupply(folder, {{"type", "Battery"}, {"status", status}, {"charge_now", "2000000"}, {"charge_full", "5000000"},
+                         {"current_now", currentNow}});
 }
 
 struct Reader {
     explicit Reader(const fs::path& folder) : registry(folder, clock), listener(registry) {}
     const Battery& battery() const { return listener.batt; }
-    FakeClock clock;
+    // The keys as integers, truth values as 0 and 1.
+    Values read(std::initializer_list<Key> keys) const
+    {
+        Values values;
+        for (Key key : keys)
+            values.push_back(battery().integer(key));
+        return values;
+    }
+    test::FakeClock clock;
     SysfsRegistry registry;
     BatteryListener listener;
 };
 
-TEST(SysfsFixtures, EnergyBatteryConvertsWithItsDesignVoltage)
+TEST(SysfsFixtures, EachMachineMapsToOneBattery)
 {
-    Reader reader(fixture("b-thinkpad-energy-discharging"));
-    const Battery& battery = reader.battery();
-    // µWh / voltage_min_design (10.8 V), not voltage_now (11.66 V): 36.58 Wh -> 3387.04 mAh.
-    EXPECT_EQ(battery.currentCapacity(), 3387);
-    EXPECT_EQ(battery.maxCapactiy(), 4173);
-    EXPECT_EQ(battery.designCapacity(), 4400);
-    EXPECT_EQ(battery.amperage(), -463); // power_now 5.002 W / 10.8 V
-    EXPECT_EQ(battery.timeRemaining(), 439); // 3387.04 mAh / 463.15 mA
-    EXPECT_EQ(battery.voltage(), 11660);
-    EXPECT_FALSE(battery.cycleCount().has_value()) << "cycle_count 0 is the kernel's unknown";
-    EXPECT_EQ(battery.isACPowered(), false);
-    EXPECT_EQ(battery.isCharging(), false);
+    const std::pair<const char*, Values> cases[] = {
+        // current, max, design mAh; mA; minutes; cycles; external power; charging
+        {"a-acpi-charge-discharging", {2119, 6439, 7393, -1675, 76, 99, 0, 0}},
+        // µWh / voltage_min_design, not voltage_now; mA from power_now; cycle_count 0 is unknown.
+        {"b-thinkpad-energy-discharging", {3387, 4173, 4400, -463, 439, none, 0, 0}},
+        {"c-two-batteries", {4125, 10000, 13333, none, none, none, 0, 0}}, // 48 + 1.5 Wh; no rate yet
+        {"d-usbc-ucsi-charging", {3587, 5978, 6842, 2000, 72, none, 1, 1}}, // time to full
+        {"e-laptop-plus-hid-mouse", {4000, 5000, 6667, none, none, none, 0, 0}}, // the mouse is left out
+        {"g-not-charging-threshold", {4000, 5000, 6667, 0, none, none, 1, 0}}, // held at a threshold
+        {"h-negative-current-discharging", {7875, 10500, 11000, -787, 600, none, 0, 0}},
+    };
+    for (const auto& [name, expected] : cases) {
+        Reader reader(fixture(name));
+        EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity, Key::DesignCapacity, Key::Amperage,
+                               Key::TimeRemaining, Key::CycleCount, Key::ACPowered, Key::IsCharging}),
+                  expected)
+            << name;
+    }
 }
 
-TEST(SysfsFixtures, ChargingOverUsbCCountsThePortAsLinePower)
+TEST(SysfsFixtures, UsbCPortsAreLinePowerWithoutAnAcSupply)
 {
-    {
-        Reader reader(fixture("d-usbc-ucsi-charging"));
-        const Battery& battery = reader.battery();
-        EXPECT_EQ(battery.amperage(), 2000);
-        EXPECT_EQ(reader.listener.amperage(), -2000.0);
-        EXPECT_EQ(battery.currentCapacity(), 3587);
-        EXPECT_EQ(battery.maxCapactiy(), 5978);
-        EXPECT_EQ(battery.designCapacity(), 6842);
-        EXPECT_EQ(battery.timeRemaining(), 72); // to full: 2391 mAh at 2000 mA
-        EXPECT_EQ(battery.isCharging(), true);
-        EXPECT_EQ(battery.isCharged(), false);
-        EXPECT_EQ(battery.isACPowered(), true);
-    }
     TemporaryFolder scratch;
     const fs::path machine = scratch.path() / "usb-only";
     fs::copy(fixture("d-usbc-ucsi-charging"), machine, fs::copy_options::recursive);
@@ -86,125 +89,71 @@ TEST(SysfsFixtures, ChargingOverUsbCCountsThePortAsLinePower)
     EXPECT_EQ(reader.battery().isACPowered(), false);
 }
 
-TEST(SysfsFixtures, PeripheralBatteriesAreNotTheMachines)
-{
-    Reader reader(fixture("e-laptop-plus-hid-mouse"));
-    const Battery& battery = reader.battery();
-    // BAT0 alone (48 Wh / 12 V); the mouse has no charge to add and must not spoil the sum.
-    EXPECT_EQ(battery.currentCapacity(), 4000);
-    EXPECT_EQ(battery.maxCapactiy(), 5000);
-    EXPECT_EQ(battery.designCapacity(), 6667);
-    EXPECT_EQ(battery.isACPowered(), false);
-    EXPECT_FALSE(battery.amperage().has_value()) << "no rate in sysfs and only one reading";
-}
-
-TEST(SysfsFixtures, ThresholdHoldAndSignedCurrent)
-{
-    Reader held(fixture("g-not-charging-threshold"));
-    EXPECT_EQ(held.battery().isACPowered(), true);
-    EXPECT_EQ(held.battery().amperage(), 0);
-    EXPECT_FALSE(held.battery().timeRemaining().has_value());
-    EXPECT_EQ(held.battery().isCharging(), false);
-
-    Reader negative(fixture("h-negative-current-discharging"));
-    EXPECT_EQ(negative.battery().amperage(), -787);
-    EXPECT_EQ(negative.listener.amperage(), 787.0);
-    EXPECT_EQ(negative.battery().timeRemaining(), 600); // 7875 mAh at 787 mA: 600.4 min
-    EXPECT_DOUBLE_EQ(*negative.listener.chargePercentage(), 0.75);
-    EXPECT_EQ(negative.battery().isACPowered(), false);
-}
-
 TEST(SysfsFixtures, NoBatteryGivesNoServiceAndNoValues)
 {
     TemporaryFolder empty;
     for (const fs::path& folder : {fixture("f-desktop-mains-only"), empty.path(), empty.path() / "missing"}) {
-        SCOPED_TRACE(folder.string());
         Reader reader(folder);
-        EXPECT_EQ(reader.battery().service, 0u);
-        EXPECT_EQ(reader.registry.matchingService("AppleSmartBattery"), 0u);
+        EXPECT_EQ(reader.battery().service, 0u) << folder;
         for (int i = 0; i < Battery::keyCount; ++i)
-            EXPECT_FALSE(reader.registry.property(SysfsRegistry::kEntry, Battery::rawValue(Battery::Key(i))));
-        EXPECT_FALSE(reader.listener.isCharging().has_value());
-        EXPECT_FALSE(reader.listener.chargePercentage().has_value());
+            EXPECT_FALSE(reader.registry.property(SysfsRegistry::kEntry, Battery::rawValue(Key(i)))) << folder;
     }
 }
 
-TEST(SysfsRegistryHandles, ServiceNameDefaultFolderAndRelease)
+TEST(SysfsRegistryHandles, ServiceNameReleaseAndDefaultFolder)
 {
-    FakeClock clock;
-    SysfsRegistry registry(fixture("a-acpi-charge-discharging"), clock);
+    Reader reader(fixture("a-acpi-charge-discharging"));
+    SysfsRegistry& registry = reader.registry;
     EXPECT_EQ(registry.matchingService("AppleSmartBatteryX"), 0u);
-    const RegistryHandle handle = registry.matchingService("AppleSmartBattery");
-    ASSERT_NE(handle, 0u);
-    EXPECT_FALSE(registry.property(handle, "CurrentCapacity2"));
-    EXPECT_FALSE(registry.property(0, "CurrentCapacity"));
-    EXPECT_EQ(registry.release(handle), kIOReturnSuccess);
-    EXPECT_FALSE(registry.property(handle, "CurrentCapacity")) << "a released handle reads nothing";
-    EXPECT_NE(registry.release(handle), kIOReturnSuccess);
+    EXPECT_FALSE(registry.property(SysfsRegistry::kEntry, "CurrentCapacity2"));
+    EXPECT_EQ(reader.listener.batt.close(), kIOReturnSuccess);
+    EXPECT_FALSE(registry.property(SysfsRegistry::kEntry, "CurrentCapacity")) << "a released handle reads nothing";
+    EXPECT_NE(registry.release(SysfsRegistry::kEntry), kIOReturnSuccess);
 
-    const char* saved = std::getenv("DRAINWATCH_POWER_SUPPLY_DIR");
-    const std::string previous = saved ? saved : "";
     setenv("DRAINWATCH_POWER_SUPPLY_DIR", "/tmp/elsewhere", 1);
     EXPECT_EQ(SysfsRegistry::defaultFolder(), fs::path("/tmp/elsewhere"));
     unsetenv("DRAINWATCH_POWER_SUPPLY_DIR");
     EXPECT_EQ(SysfsRegistry::defaultFolder(), fs::path("/sys/class/power_supply"));
-    if (saved)
-        setenv("DRAINWATCH_POWER_SUPPLY_DIR", previous.c_str(), 1);
 }
 
 TEST(SysfsStatus, DirectionAndExternalPowerFollowTheStatus)
 {
-    struct Case {
-        const char* status;
-        const char* mainsOnline; // nullptr: the machine has no Mains or USB supply
-        const char* currentNow;
-        std::int64_t amperage;
-        bool external;
-        bool charging;
-        bool full;
-        std::optional<std::int64_t> minutes; // 2000 of 5000 mAh
+    // status, Mains online ("" for no Mains supply), current_now -> mA, external, charging, full, minutes
+    const std::tuple<const char*, const char*, const char*, Values> cases[] = {
+        {"Discharging", "", "500000", {-500, 0, 0, 0, 240}},
+        {"Charging", "", "500000", {500, 1, 1, 0, 360}},
+        {"Full", "", "500000", {0, 1, 0, 1, none}},
+        {"Not charging", "", "500000", {0, 1, 0, 0, none}},
+        {"Unknown", "", "500000", {-500, 0, 0, 0, 240}},
+        {"Unknown", "2", "500000", {500, 1, 0, 0, 360}},
+        {"Charging", "0", "-500000", {-500, 0, 1, 0, 240}},
     };
-    const Case cases[] = {
-        {"Discharging", nullptr, "500000", -500, false, false, false, 240},
-        {"Charging", nullptr, "500000", 500, true, true, false, 360},
-        {"Full", nullptr, "500000", 0, true, false, true, std::nullopt},
-        {"Not charging", nullptr, "500000", 0, true, false, false, std::nullopt},
-        {"Unknown", nullptr, "500000", -500, false, false, false, 240},
-        {"Unknown", "2", "500000", 500, true, false, false, 360},
-        {"Charging", "0", "-500000", -500, false, true, false, 240},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(fmt::format("{} online {}", c.status, c.mainsOnline ? c.mainsOnline : "-"));
+    for (const auto& [status, online, current, expected] : cases) {
         TemporaryFolder machine;
-        writeBattery(machine.path() / "BAT0", c.status, c.currentNow);
-        if (c.mainsOnline)
-            writeSupply(machine.path() / "ADP1", {{"type", "Mains"}, {"online", c.mainsOnline}});
+        writeBattery(machine.path() / "BAT0", status, current);
+        if (*online)
+            writeSupply(machine.path() / "ADP1", {{"type", "Mains"}, {"online", online}});
         Reader reader(machine.path());
-        const Battery& battery = reader.battery();
-        EXPECT_EQ(battery.amperage(), c.amperage);
-        EXPECT_EQ(battery.isACPowered(), c.external);
-        EXPECT_EQ(battery.isCharging(), c.charging);
-        EXPECT_EQ(battery.isCharged(), c.full);
-        EXPECT_EQ(battery.timeRemaining(), c.minutes);
+        EXPECT_EQ(reader.read({Key::Amperage, Key::ACPowered, Key::IsCharging, Key::FullyCharged, Key::TimeRemaining}),
+                  expected)
+            << status << ", online " << online;
     }
 }
 
-TEST(SysfsValues, KernelTimeTemperatureAndCycles)
+TEST(SysfsValues, KernelTimeTemperatureCyclesAndVoltage)
 {
     TemporaryFolder machine;
     writeBattery(machine.path() / "BAT0", "Discharging", "500000");
     writeSupply(machine.path() / "BAT0", {{"time_to_empty_now", "5400"}, {"time_to_full_now", "60"}, {"temp", "305"},
                                           {"cycle_count", "42"}, {"voltage_now", "12345678"}});
     Reader reader(machine.path());
-    const Battery& battery = reader.battery();
-    EXPECT_EQ(battery.timeRemaining(), 90) << "the kernel's own estimate wins over 240 computed";
-    EXPECT_EQ(battery.real(Battery::Key::Temperature), 3050.0);
-    EXPECT_EQ(battery.temperature(), 31.0); // 30.5 °C rounded up
-    EXPECT_EQ(battery.cycleCount(), 42);
-    EXPECT_EQ(battery.voltage(), 12346);
+    // The kernel's own estimate (90) wins over 240 computed; 30.5 °C is 3050, shown as 31.
+    EXPECT_EQ(reader.read({Key::TimeRemaining, Key::Temperature, Key::CycleCount, Key::Voltage}),
+              (Values{90, 3050, 42, 12346}));
+    EXPECT_EQ(reader.battery().temperature(), 31.0);
 }
 
-TEST(SysfsBrokenValues, UnreadableFilesGiveNoValueAndLoseNothing)
+TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
 {
     TemporaryFolder machine;
     const fs::path battery = machine.path() / "BAT0";
@@ -216,56 +165,15 @@ TEST(SysfsBrokenValues, UnreadableFilesGiveNoValueAndLoseNothing)
     ASSERT_EQ(mkfifo((battery / "voltage_now").c_str(), 0600), 0);
 
     Reader reader(machine.path());
-    const Battery& read = reader.battery();
-    ASSERT_NE(read.service, 0u);
-    EXPECT_FALSE(read.currentCapacity().has_value());
-    EXPECT_FALSE(read.maxCapactiy().has_value());
-    EXPECT_FALSE(read.designCapacity().has_value());
-    EXPECT_FALSE(read.amperage().has_value());
-    EXPECT_FALSE(read.cycleCount().has_value());
-    EXPECT_FALSE(read.temperature().has_value());
-    EXPECT_FALSE(read.voltage().has_value());
-    EXPECT_FALSE(read.timeRemaining().has_value());
-    EXPECT_FALSE(read.designCycleCount().has_value());
-    EXPECT_EQ(read.isACPowered(), false) << "from the status, which still reads";
-
-    // A value that reads again is taken at once.
+    ASSERT_NE(reader.battery().service, 0u);
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity, Key::DesignCapacity, Key::Amperage, Key::CycleCount,
+                           Key::Temperature, Key::Voltage, Key::TimeRemaining, Key::ACPowered}),
+              (Values{none, none, none, none, none, none, none, none, 0}))
+        << "external power still follows the status";
     writeSupply(battery, {{"charge_now", "2500000"}});
-    EXPECT_EQ(read.currentCapacity(), 2500);
-}
-
-TEST(SysfsBrokenValues, AbsurdAndZeroCapacitiesNeverReachTheMonitorAsNumbers)
-{
-    TemporaryFolder machine;
-    writeSupply(machine.path() / "BAT0", {{"type", "Battery"}, {"status", "Discharging"}, {"charge_now", "-5000"},
-                                          {"charge_full", "0"}, {"charge_full_design", "0"}, {"current_now", "1000"}});
-    Reader reader(machine.path());
-    EXPECT_FALSE(reader.battery().currentCapacity().has_value()) << "negative charge";
-    EXPECT_EQ(reader.battery().maxCapactiy(), 0);
-    EXPECT_FALSE(reader.listener.chargePercentage().has_value());
-    EXPECT_FALSE(reader.listener.healthPercentage().has_value());
-    writeSupply(machine.path() / "BAT0", {{"charge_now", "0"}});
-    EXPECT_EQ(reader.battery().currentCapacity(), 0);
-    EXPECT_FALSE(reader.listener.chargePercentage().has_value()) << "0 of 0";
-}
-
-TEST(SysfsLayout, FollowsLinkedSupplyFoldersAndSkipsWhatIsNotTheMachines)
-{
-    TemporaryFolder root;
-    const fs::path devices = root.path() / "devices";
-    const fs::path classFolder = root.path() / "class";
-    writeBattery(devices / "BAT0", "Discharging", "400000");
-    fs::create_directories(classFolder);
-    fs::create_directory_symlink(devices / "BAT0", classFolder / "BAT0");
-    writeSupply(classFolder / "BAT1", {{"type", "Battery"}, {"present", "0"}, {"charge_now", "1000000"}});
-    writeSupply(classFolder / "hidpp_battery_0", {{"type", "Battery"}, {"scope", "Device"}, {"charge_now", "1000000"}});
-    writeSupply(classFolder / "dock-usb", {{"type", "USB"}, {"scope", "Device"}, {"online", "1"}});
-    std::ofstream(classFolder / "stray") << "Battery\n";
-
-    Reader reader(classFolder);
-    EXPECT_EQ(reader.battery().currentCapacity(), 2000);
-    EXPECT_EQ(reader.battery().amperage(), -400);
-    EXPECT_EQ(reader.battery().isACPowered(), false);
+    EXPECT_EQ(reader.battery().currentCapacity(), 2500) << "a value that reads again is taken at once";
+    writeSupply(battery, {{"charge_now", "-5000"}, {"charge_full", "0"}});
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity}), (Values{none, 0})) << "negative charge is no value";
 }
 
 TEST(SysfsDerivedRate, FromTheFallOfChargeOverFifteenSeconds)
@@ -274,28 +182,20 @@ TEST(SysfsDerivedRate, FromTheFallOfChargeOverFifteenSeconds)
     const fs::path battery = machine.path() / "BAT0";
     writeSupply(battery, {{"type", "Battery"}, {"status", "Discharging"}, {"charge_now", "3000000"}, {"charge_full", "4000000"}});
     Reader reader(machine.path());
-    const auto setCharge = [&](const char* microampHours) { writeSupply(battery, {{"charge_now", microampHours}}); };
-
-    EXPECT_FALSE(reader.battery().amperage().has_value()) << "one reading";
-    reader.clock.advance(10);
-    setCharge("2995000");
-    EXPECT_FALSE(reader.battery().amperage().has_value()) << "10 s apart";
-    reader.clock.advance(8);
-    setCharge("2990000");
-    EXPECT_EQ(reader.battery().amperage(), -2000); // 10 mAh in 18 s
-    EXPECT_EQ(reader.listener.amperage(), 2000.0);
-    reader.clock.advance(15);
-    EXPECT_EQ(reader.battery().amperage(), -2000) << "a charge not yet refreshed is no news, not 0 mA";
+    const auto step = [&](double seconds, const char* microampHours) {
+        reader.clock.advance(seconds);
+        if (microampHours)
+            writeSupply(battery, {{"charge_now", microampHours}});
+        return reader.battery().amperage();
+    };
+    EXPECT_EQ(reader.battery().amperage(), none) << "one reading";
+    EXPECT_EQ(step(10, "2995000"), none) << "10 s apart";
+    EXPECT_EQ(step(8, "2990000"), -2000); // 10 mAh in 18 s
+    EXPECT_EQ(step(15, nullptr), -2000) << "a charge not yet refreshed is no news, not 0 mA";
     EXPECT_EQ(reader.battery().timeRemaining(), 90); // 2990 mAh at 2000 mA
-
-    reader.clock.advance(-60);
-    EXPECT_FALSE(reader.battery().amperage().has_value()) << "clock set back: start again";
-    reader.clock.advance(600);
-    setCharge("2980000");
-    EXPECT_FALSE(reader.battery().amperage().has_value()) << "a sleep's fall is no drain rate";
-    reader.clock.advance(15);
-    setCharge("2975000");
-    EXPECT_EQ(reader.battery().amperage(), -1200); // 5 mAh in 15 s
+    EXPECT_EQ(step(-60, nullptr), none) << "clock set back: start again";
+    EXPECT_EQ(step(600, "2980000"), none) << "a sleep's fall is no drain rate";
+    EXPECT_EQ(step(15, "2975000"), -1200); // 5 mAh in 15 s
 }
 
 TEST(SysfsDerivedRate, TwoBatteriesReadAsOne)
@@ -304,38 +204,36 @@ TEST(SysfsDerivedRate, TwoBatteriesReadAsOne)
     const fs::path machine = scratch.path() / "two";
     fs::copy(fixture("c-two-batteries"), machine, fs::copy_options::recursive);
     Reader reader(machine);
-    EXPECT_DOUBLE_EQ(*reader.listener.chargePercentage(), 0.4125); // (48 + 1.5) Wh of (60 + 60)
-    EXPECT_FALSE(reader.battery().amperage().has_value());
+    EXPECT_EQ(reader.battery().amperage(), none);
     reader.clock.advance(18);
     writeSupply(machine / "BAT0", {{"energy_now", "47940000"}}); // 5 mAh at 12 V
     writeSupply(machine / "BAT1", {{"energy_now", "1482000"}});  // 1.5 mAh
-    EXPECT_EQ(reader.battery().amperage(), -1300);
-    EXPECT_EQ(reader.battery().timeRemaining(), 190); // 4118.5 mAh at 1300 mA
+    EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining}), (Values{-1300, 190})); // 4118.5 mAh at 1300 mA
 }
 
-TEST(SysfsLifecycle, SupplyThatGoesAwayIsFoundAgain)
+TEST(SysfsLayout, FollowsLinksSkipsOtherSuppliesAndFindsABatteryThatCameBack)
 {
     TemporaryFolder root;
-    const fs::path machine = root.path() / "power_supply";
-    writeBattery(machine / "BAT0", "Charging", "500000");
+    const fs::path machine = root.path() / "class";
+    writeBattery(root.path() / "devices" / "BAT0", "Charging", "500000");
     writeSupply(machine / "AC", {{"type", "Mains"}, {"online", "0"}});
+    writeSupply(machine / "BAT1", {{"type", "Battery"}, {"present", "0"}, {"charge_now", "1000000"}});
+    writeSupply(machine / "dock-usb", {{"type", "USB"}, {"scope", "Device"}, {"online", "1"}});
+    std::ofstream(machine / "stray") << "Battery\n";
+    fs::create_directory_symlink(root.path() / "devices" / "BAT0", machine / "BAT0");
     Reader reader(machine);
-    const Battery& battery = reader.battery();
-    EXPECT_EQ(battery.currentCapacity(), 2000);
-    EXPECT_EQ(battery.isACPowered(), false);
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage, Key::ACPowered}), (Values{2000, 500, 0}));
 
     fs::rename(machine / "BAT0", root.path() / "parked");
-    EXPECT_FALSE(battery.currentCapacity().has_value());
+    EXPECT_EQ(reader.battery().currentCapacity(), none);
     for (int i = 0; i < Battery::keyCount; ++i)
-        EXPECT_FALSE(reader.registry.property(battery.service, Battery::rawValue(Battery::Key(i))));
+        EXPECT_FALSE(reader.registry.property(SysfsRegistry::kEntry, Battery::rawValue(Key(i))));
     fs::rename(root.path() / "parked", machine / "BAT0");
-    EXPECT_EQ(battery.currentCapacity(), 2000);
-    EXPECT_EQ(battery.amperage(), 500);
-
+    EXPECT_EQ(reader.battery().currentCapacity(), 2000);
     // Without the AC supply the status speaks for the charger.
     fs::remove_all(machine / "AC");
-    EXPECT_EQ(battery.isACPowered(), true) << "the read that finds AC gone";
-    EXPECT_EQ(battery.isACPowered(), true) << "after the rescan";
+    EXPECT_EQ(reader.battery().isACPowered(), true) << "the read that finds AC gone";
+    EXPECT_EQ(reader.battery().isACPowered(), true) << "after the rescan";
 }
 
 } // namespace
