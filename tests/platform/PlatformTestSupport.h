@@ -1,32 +1,13 @@
 #pragma once
 
-#include <QByteArray>
+#include <QProcess>
 #include <QStringList>
 
 #include <cstdio>
 #include <fcntl.h>
-#include <optional>
 #include <unistd.h>
 
 namespace drainwatch::test {
-
-// Sets an environment variable for the life of the object.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value) : name_(name)
-    {
-        if (qEnvironmentVariableIsSet(name))
-            old_ = qgetenv(name);
-        qputenv(name, value);
-    }
-    ~ScopedEnvironment() { old_ ? qputenv(name_, *old_) : qunsetenv(name_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* name_;
-    std::optional<QByteArray> old_;
-};
 
 // Standard error into a pipe: a file would be cut short by a file size limit.
 class StderrCapture {
@@ -34,37 +15,42 @@ public:
     StderrCapture()
     {
         std::fflush(stderr);
-        if (::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0 || (saved_ = ::dup(2)) < 0 || ::dup2(pipe_[1], 2) < 0)
+        if (saved_ < 0 || ::pipe2(pipe_, O_NONBLOCK | O_CLOEXEC) != 0 || ::dup2(pipe_[1], 2) < 0)
             std::abort();
     }
     ~StderrCapture()
     {
         std::fflush(stderr);
         ::dup2(saved_, 2);
-        ::close(saved_);
-        ::close(pipe_[0]);
-        ::close(pipe_[1]);
+        for (int fd : {saved_, pipe_[0], pipe_[1]})
+            ::close(fd);
     }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-    // The lines written since the last call.
-    QStringList lines()
+    QStringList lines() // those written since the last call
     {
         std::fflush(stderr);
+        QByteArray text;
         char buffer[4096];
-        ssize_t count;
-        while ((count = ::read(pipe_[0], buffer, sizeof buffer)) > 0)
-            text_.append(buffer, count);
-        QStringList result = QString::fromLocal8Bit(text_).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        text_.clear();
-        return result;
+        for (ssize_t count; (count = ::read(pipe_[0], buffer, sizeof buffer)) > 0;)
+            text.append(buffer, count);
+        return QString::fromLocal8Bit(text).split('\n', Qt::SkipEmptyParts);
     }
 
 private:
+    int saved_ = ::dup(2);
     int pipe_[2] = {-1, -1};
-    int saved_ = -1;
-    QByteArray text_;
 };
+
+// A child process, killed (as in a crash) when it goes out of scope.
+struct ChildProcess : QProcess {
+    ~ChildProcess() override { kill(); waitForFinished(5000); }
+};
+
+// The next line of a child's standard output; empty after 10 s without one.
+inline QString readLine(QProcess& child)
+{
+    while (!child.canReadLine() && child.waitForReadyRead(10000)) {
+    }
+    return QString::fromLocal8Bit(child.readLine().trimmed());
+}
 
 } // namespace drainwatch::test

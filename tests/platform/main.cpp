@@ -2,16 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 int runSingleInstanceChild(const QString& name);
 
-// Timers, sockets and D-Bus need an application object for the whole run.
-// The binary doubles as the competing process of the single-instance tests.
+// An application object for the whole run; the binary doubles as the
+// competing process of the single-instance test.
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    if (argc == 3 && std::strcmp(argv[1], "--single-instance-child") == 0)
+    if (argc == 3 && QByteArray(argv[1]) == "--single-instance-child")
         return runSingleInstanceChild(QString::fromLocal8Bit(argv[2]));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
