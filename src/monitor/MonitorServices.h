@@ -36,6 +36,19 @@ public:
     virtual void subscribe(std::function<void()> willSleep, std::function<void()> didWake) = 0;
 };
 
+// Keeps the two callbacks for whoever delivers the notifications by hand:
+// the simulator and the tests.
+class StoredSleepNotifications final : public SleepNotifications {
+public:
+    void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override
+    {
+        sleep = std::move(willSleep);
+        wake = std::move(didWake);
+    }
+    std::function<void()> sleep;
+    std::function<void()> wake;
+};
+
 // Opens a file in the application the user prefers for it.
 class FileOpener {
 public:

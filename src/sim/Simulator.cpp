@@ -83,7 +83,7 @@ struct Simulator::Process {
     };
 
     VirtualTimer timer;
-    VirtualSleep sleep;
+    StoredSleepNotifications sleep;
     NoFileOpener opener;
     std::array<RecordedField, 9> fields;
     ViewController controller;

@@ -38,17 +38,6 @@ public:
     const VirtualClock* clock = nullptr;
 };
 
-class VirtualSleep final : public SleepNotifications {
-public:
-    void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override
-    {
-        sleep = std::move(willSleep);
-        wake = std::move(didWake);
-    }
-    std::function<void()> sleep;
-    std::function<void()> wake;
-};
-
 class NoFileOpener final : public FileOpener {
 public:
     bool open(const std::string&) override { return false; }

@@ -30,16 +30,7 @@ public:
     std::function<void()> tick;
 };
 
-class FakeSleepNotifications final : public SleepNotifications {
-public:
-    void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override
-    {
-        sleep = std::move(willSleep);
-        wake = std::move(didWake);
-    }
-    std::function<void()> sleep;
-    std::function<void()> wake;
-};
+using FakeSleepNotifications = StoredSleepNotifications;
 
 class FakeFileOpener final : public FileOpener {
 public:
