@@ -56,7 +56,7 @@ int runTerminal(const Options& options, int argc, char** argv)
     if (!instance.tryBecomePrimary()) {
         std::cerr << "Drainwatch: already running for this user; a second monitor would write "
                      "the same log and settings.\n";
-        return 1;
+        return 0;
     }
     // A reader that goes away ends the run in order, not by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
@@ -110,6 +110,9 @@ int runDesktop(char** argv)
 
 int runDrainwatch(int argc, char** argv)
 {
+    // Past a file-size limit a write fails with EFBIG, which the log reports
+    // once, instead of killing the monitor. The window program inherits it.
+    std::signal(SIGXFSZ, SIG_IGN);
     const Options options = Options::parse({argv + (argc > 0 ? 1 : 0), argv + argc});
     if (!options.error.empty()) {
         std::cerr << "Drainwatch: " << options.error << '\n';

@@ -1,8 +1,18 @@
 #include "battery/BatteryListener.h"
 
+#include <cmath>
+
 namespace drainwatch {
 
 namespace {
+
+// No laptop battery gives or takes 100 A; more is a misread, such as a small
+// negative current read as unsigned (4293 A). It would stay in the averages.
+constexpr double kMostCurrentMA = 100000;
+// A battery holds a little more than its last full charge at times (that
+// capacity is learned), never half as much again: more is a misread, and
+// would pass for a charger and restart the count.
+constexpr double kMostCharge = 1.5;
 
 std::optional<double> asDouble(std::optional<std::int64_t> value)
 {
@@ -30,14 +40,18 @@ std::optional<double> BatteryListener::amperage() const
     if (!value)
         return std::nullopt;
     const double current = -static_cast<double>(*value);
+    if (std::fabs(current) > kMostCurrentMA)
+        return std::nullopt;
     // Negating 0 gives -0, which printf shows as "-0.0": an idle battery reads 0.
     return current == 0.0 ? 0.0 : current;
 }
 
 std::optional<double> BatteryListener::chargePercentage() const
 {
-    const auto current = batt.currentCapacity();
-    return fraction(current, batt.maxCapactiy());
+    const auto charge = fraction(batt.currentCapacity(), batt.maxCapactiy());
+    if (charge && !(*charge >= 0 && *charge <= kMostCharge))
+        return std::nullopt;
+    return charge;
 }
 
 std::optional<double> BatteryListener::designCapacityMAh() const { return asDouble(batt.designCapacity()); }

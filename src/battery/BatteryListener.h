@@ -10,7 +10,8 @@ namespace drainwatch {
 // discharging, charge and health as fractions, capacities in mAh, volts.
 // Each metric is empty when a read it needs has no value, and the two
 // fractions also when their divisor is not above 0: the monitor never sees
-// an infinity or a NaN.
+// an infinity or a NaN. A charge below 0 or above 150 % and a current above
+// 100 A are misreads, and empty too.
 class BatteryListener {
 public:
     explicit BatteryListener(RegistrySource& source);

@@ -3,11 +3,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <iostream>
 #include <system_error>
 #include <unistd.h>
 
@@ -27,6 +27,15 @@ std::filesystem::path stateHome()
         return xdg;
     const char* home = std::getenv("HOME");
     return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "state";
+}
+
+// stdio, not iostreams: these would set up the C++ locale machinery and add
+// half a MiB to the resident memory of a program that has no other use for it.
+void printLine(std::FILE* stream, const std::string& line)
+{
+    const std::string text = line + '\n';
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
 }
 
 std::string timeStamp(double seconds)
@@ -60,8 +69,8 @@ Logger::Logger(std::filesystem::path file, const Clock& clock, bool announceCrea
     std::error_code error;
     std::filesystem::create_directories(path_.parent_path(), error);
     if (error) {
-        std::cerr << "Drainwatch: cannot create the log folder " << path_.parent_path().string() << ": "
-                  << error.message() << "; running without a log.\n";
+        printLine(stderr, "Drainwatch: cannot create the log folder " + path_.parent_path().string() + ": " +
+                              error.message() + "; running without a log.");
         return;
     }
     fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -69,12 +78,14 @@ Logger::Logger(std::filesystem::path file, const Clock& clock, bool announceCrea
         return;
     if (errno == ENOENT) {
         if (announceCreation)
-            std::cout << fileURL() << std::endl;
+            printLine(stdout, fileURL());
         fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     }
-    if (fd_ < 0)
-        std::cerr << "Drainwatch: cannot open the log " << path_.string() << ": " << std::strerror(errno)
-                  << "; running without a log.\n";
+    if (fd_ < 0) {
+        const int reason = errno;
+        printLine(stderr, "Drainwatch: cannot open the log " + path_.string() + ": " + std::strerror(reason) +
+                              "; running without a log.");
+    }
 }
 
 Logger::~Logger()
@@ -128,8 +139,9 @@ void Logger::append(std::string line)
     // A full disk or a vanished file: say it once, keep counting, try again with the next line.
     if (!writeFailureReported_) {
         writeFailureReported_ = true;
-        std::cerr << "Drainwatch: cannot write to the log " << path_.string() << ": "
-                  << (written < 0 ? std::strerror(errno) : "short write") << "; the count goes on without it.\n";
+        const char* reason = written < 0 ? std::strerror(errno) : "short write";
+        printLine(stderr, "Drainwatch: cannot write to the log " + path_.string() + ": " + reason +
+                              "; the count goes on without it.");
     }
 }
 

@@ -1,7 +1,7 @@
 #include "measure/Averages.h"
 
 #include <algorithm>
-#include <iostream>
+#include <cstdio>
 #include <stdexcept>
 
 namespace drainwatch {
@@ -83,8 +83,10 @@ RollingAverage::RollingAverage(PreferenceStore& store, std::string prefix, std::
 
 double RollingAverage::average() const
 {
-    if (samples < N)
-        std::cout << "Not enough samples!" << std::endl;
+    if (samples < N) {
+        std::puts("Not enough samples!");
+        std::fflush(stdout);
+    }
     return avg;
 }
 

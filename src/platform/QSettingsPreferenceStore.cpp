@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryFile>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -41,11 +42,35 @@ std::optional<double> parseFinite(const QByteArray& text)
     return value && std::isfinite(*value) ? value : std::nullopt;
 }
 
+// The keys this program writes; a file whose keys are not all of this form
+// is damaged, or is not ours.
+bool isKeyName(const QString& key)
+{
+    if (key.isEmpty())
+        return false;
+    for (const QChar c : key)
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != QLatin1Char('.') && c != QLatin1Char('_'))
+            return false;
+    return true;
+}
+
+QString cannotSave(const QString& path, const QString& reason)
+{
+    return QStringLiteral("cannot save to %1 (%2); the count goes on in memory and is saved when this works again.")
+        .arg(path, reason);
+}
+
 } // namespace
 
 QSettingsPreferenceStore::QSettingsPreferenceStore(const QString& fileName) : path_(defaultPath(fileName))
 {
+    clearLeftovers();
     load();
+    // Said at the start: the first save may be hours away.
+    if (const auto problem = writeProblem()) {
+        failureReported_ = true;
+        printDiagnostic(cannotSave(path_, *problem));
+    }
 }
 
 QSettingsPreferenceStore::~QSettingsPreferenceStore()
@@ -62,6 +87,46 @@ QString QSettingsPreferenceStore::defaultPath(const QString& fileName)
     return base + QStringLiteral("/Drainwatch/") + fileName;
 }
 
+// A save killed half-way (a crash, a power cut) leaves QSettings' temporary
+// file, and may leave its lock file empty: QSettings would wait 30 seconds at
+// the next save to call that lock stale, by which time a suspend has gone
+// ahead unsaved. One monitor runs per user, so nobody else is saving now.
+void QSettingsPreferenceStore::clearLeftovers() const
+{
+    const QFileInfo file(path_);
+    QDir folder = file.absoluteDir();
+    if (!folder.exists())
+        return;
+    // QSaveFile names its temporary file <name>.XXXXXX, six random letters
+    // and digits; asking for a capital or a digit spares a user's own
+    // "Drainwatch.conf.backup".
+    const auto temporary = [](const QString& name) {
+        const QString suffix = name.right(6);
+        const auto ascii = [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); };
+        const auto random = [](QChar c) { return c.isUpper() || c.isDigit(); };
+        return std::all_of(suffix.begin(), suffix.end(), ascii) && std::any_of(suffix.begin(), suffix.end(), random);
+    };
+    for (const QString& name : folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden))
+        if (temporary(name))
+            folder.remove(name);
+    // A lock that names its owner is QLockFile's to judge; one cut short is not.
+    QFile lock(path_ + QStringLiteral(".lock"));
+    if (lock.open(QIODevice::ReadOnly) && !lock.peek(64).contains('\n')) {
+        lock.close();
+        lock.remove();
+    }
+}
+
+// Kept for the user to look at; a new file takes its place. Empty when the
+// file cannot be moved.
+QString QSettingsPreferenceStore::setAside() const
+{
+    QString aside = path_ + QStringLiteral(".corrupt");
+    for (int n = 2; QFileInfo::exists(aside); ++n)
+        aside = path_ + QStringLiteral(".corrupt-%1").arg(n);
+    return QFile::rename(path_, aside) ? aside : QString();
+}
+
 void QSettingsPreferenceStore::load()
 {
     const QFileInfo file(path_);
@@ -73,16 +138,32 @@ void QSettingsPreferenceStore::load()
     }
     QSettings settings(path_, QSettings::IniFormat);
     switch (settings.status()) {
-    case QSettings::NoError:
-        for (const QString& key : settings.allKeys())
-            values_[key.toStdString()] = settings.value(key);
+    case QSettings::NoError: {
+        // QSettings reads almost anything as settings: a file of zeros (what
+        // a power cut can leave) as none, random bytes as odd keys.
+        int damaged = 0;
+        for (const QString& key : settings.allKeys()) {
+            if (isKeyName(key))
+                values_[key.toStdString()] = settings.value(key);
+            else
+                ++damaged;
+        }
+        if (damaged == 0 && !values_.empty())
+            return;
+        const QString aside = setAside();
+        const QString kept = aside.isEmpty() ? QString() : QStringLiteral("kept as %1, ").arg(aside);
+        if (values_.empty()) {
+            printDiagnostic(QStringLiteral("%1 holds no settings (it is damaged); %2starting a new count.").arg(path_, kept));
+        } else {
+            dirty_ = true;
+            printDiagnostic(QStringLiteral("%1 is damaged (%2 of its entries are not settings); %3counting on with the %4 values it still holds.")
+                                .arg(path_).arg(damaged).arg(kept).arg(values_.size()));
+        }
         return;
+    }
     case QSettings::FormatError: {
-        // Kept for the user to look at; a new file takes its place.
-        QString aside = path_ + QStringLiteral(".corrupt");
-        for (int n = 2; QFileInfo::exists(aside); ++n)
-            aside = path_ + QStringLiteral(".corrupt-%1").arg(n);
-        if (QFile::rename(path_, aside))
+        const QString aside = setAside();
+        if (!aside.isEmpty())
             printDiagnostic(QStringLiteral("%1 cannot be read (it is not a settings file); kept as %2, starting a new count.")
                                 .arg(path_, aside));
         else
@@ -183,8 +264,7 @@ void QSettingsPreferenceStore::synchronize()
     if (failureReported_)
         return;
     failureReported_ = true;
-    printDiagnostic(QStringLiteral("cannot save to %1 (%2); the count goes on in memory and is saved when this works again.")
-                        .arg(path_, whyNotWritable(before)));
+    printDiagnostic(cannotSave(path_, whyNotWritable(before)));
 }
 
 // QSettings reports only that a save failed; this finds out why.
@@ -192,6 +272,12 @@ QString QSettingsPreferenceStore::whyNotWritable(int statusBefore) const
 {
     if (statusBefore == QSettings::FormatError)
         return QStringLiteral("the file there is not a settings file; it is left as it is");
+    return writeProblem().value_or(QStringLiteral("the file could not be replaced"));
+}
+
+// What stops a save, found by trying: empty when nothing does.
+std::optional<QString> QSettingsPreferenceStore::writeProblem() const
+{
     const QFileInfo file(path_);
     std::error_code error;
     std::filesystem::create_directories(QFile::encodeName(file.absolutePath()).toStdString(), error);
@@ -208,7 +294,7 @@ QString QSettingsPreferenceStore::whyNotWritable(int statusBefore) const
     const QByteArray block(8192, '\n');
     if (probe.write(block) != block.size() || !probe.flush())
         return probe.errorString();
-    return QStringLiteral("the file could not be replaced");
+    return std::nullopt;
 }
 
 } // namespace drainwatch

@@ -31,10 +31,13 @@ public:
     void synchronize() override;
 
 private:
+    void clearLeftovers() const;
     void load();
+    QString setAside() const;
     std::optional<QString> text(const std::string& key) const;
     void reportUnreadable(const std::string& key, const QString& text) const;
     QString whyNotWritable(int statusBefore) const;
+    std::optional<QString> writeProblem() const;
 
     QString path_;
     std::map<std::string, QVariant> values_;

@@ -4,10 +4,19 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace drainwatch {
@@ -15,6 +24,8 @@ namespace drainwatch {
 namespace {
 
 const QByteArray kActivate = QByteArrayLiteral("activate\n");
+// Longer than any knock: a peer that sends more is not one of ours.
+constexpr qsizetype kLongestKnock = 64;
 
 QString baseName(const QString& name)
 {
@@ -23,6 +34,17 @@ QString baseName(const QString& name)
         folder = QDir::tempPath();
     // The uid keeps users apart where the folder is shared, as /tmp is.
     return QStringLiteral("%1/%2-%3").arg(folder, name).arg(::getuid());
+}
+
+std::optional<sockaddr_un> socketAddress(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    if (encoded.isEmpty() || static_cast<std::size_t>(encoded.size()) >= sizeof address.sun_path)
+        return std::nullopt;
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<std::size_t>(encoded.size()));
+    return address;
 }
 
 } // namespace
@@ -36,12 +58,16 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent)
     // The lock is held for the whole run: never stale by age, only when its
     // process is gone (or the machine has restarted since).
     lock_.setStaleLockTime(0);
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
 }
 
 SingleInstance::~SingleInstance()
 {
-    server_.close();
+    for (const int fd : knocks_)
+        ::close(fd);
+    if (serverFd_ >= 0) {
+        ::close(serverFd_);
+        QFile::remove(serverPath_);
+    }
 }
 
 bool SingleInstance::tryBecomePrimary()
@@ -74,41 +100,82 @@ bool SingleInstance::tryBecomePrimary()
 
 void SingleInstance::listen()
 {
-    // We hold the lock: a socket file there is a crashed primary's.
-    QLocalServer::removeServer(serverPath_);
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_.listen(serverPath_))
+    const auto address = socketAddress(serverPath_);
+    QString failure;
+    if (!address) {
+        failure = QStringLiteral("the path is too long for a socket");
+    } else {
+        // We hold the lock: a socket file there is a crashed primary's.
+        ::unlink(address->sun_path);
+        serverFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (serverFd_ < 0 || ::bind(serverFd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0
+            || ::chmod(address->sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(serverFd_, 8) != 0)
+            failure = QString::fromLocal8Bit(std::strerror(errno));
+    }
+    if (!failure.isEmpty()) {
+        if (serverFd_ >= 0)
+            ::close(serverFd_);
+        serverFd_ = -1;
         printDiagnostic(QStringLiteral("cannot listen on %1 (%2); a second start cannot bring this window forward.")
-                            .arg(serverPath_, server_.errorString()));
+                            .arg(serverPath_, failure));
+        return;
+    }
+    auto* notifier = new QSocketNotifier(serverFd_, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptKnocks);
 }
 
 bool SingleInstance::knock() const
 {
-    QLocalSocket socket;
-    socket.connectToServer(serverPath_);
-    if (!socket.waitForConnected(1000))
+    const auto address = socketAddress(serverPath_);
+    if (!address)
         return false;
-    socket.write(kActivate);
-    socket.waitForBytesWritten(1000);
-    const bool sent = socket.bytesToWrite() == 0;
-    socket.disconnectFromServer();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    // A primary whose queue is full must not hold this start for long.
+    const timeval timeout{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    bool sent = ::connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
+    if (sent) {
+        ssize_t written;
+        do
+            written = ::send(fd, kActivate.constData(), static_cast<std::size_t>(kActivate.size()), MSG_NOSIGNAL);
+        while (written < 0 && errno == EINTR);
+        sent = written == kActivate.size();
+    }
+    ::close(fd);
     return sent;
 }
 
-void SingleInstance::onNewConnection()
+void SingleInstance::acceptKnocks()
 {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto readKnock = [this, socket] {
-            if (!socket->canReadLine())
-                return;
-            if (socket->readLine() == kActivate)
-                emit activationRequested();
-            socket->disconnectFromServer();
-        };
-        connect(socket, &QLocalSocket::readyRead, this, readKnock);
-        readKnock();
+    int fd;
+    while ((fd = ::accept4(serverFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0) {
+        knocks_.insert(fd);
+        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        auto received = std::make_shared<QByteArray>();
+        connect(notifier, &QSocketNotifier::activated, this,
+                [this, fd, notifier, received] { readKnock(fd, notifier, *received); });
     }
+}
+
+void SingleInstance::readKnock(int fd, QSocketNotifier* notifier, QByteArray& received)
+{
+    char buffer[kLongestKnock];
+    const ssize_t count = ::read(fd, buffer, sizeof buffer);
+    if (count < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (count > 0) {
+        received.append(buffer, count);
+        if (!received.contains('\n') && received.size() < kLongestKnock)
+            return;
+    }
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    knocks_.erase(fd);
+    ::close(fd);
+    if (received.left(received.indexOf('\n') + 1) == kActivate)
+        emit activationRequested();
 }
 
 } // namespace drainwatch

@@ -1,16 +1,20 @@
 #pragma once
 
-#include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+
+#include <set>
+
+class QSocketNotifier;
 
 namespace drainwatch {
 
 // One monitor per user and name. A lock file decides who runs, so two starts
 // at the same moment give one primary; a local socket lets a later start ask
 // the primary to show its window. A lock left by a crashed process is taken
-// over: its process is gone.
+// over: its process is gone. Plain Unix sockets, not Qt Network: that library
+// and what it loads would add a fifth to the terminal monitor's memory.
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:
@@ -31,12 +35,14 @@ signals:
 private:
     void listen();
     bool knock() const;
-    void onNewConnection();
+    void acceptKnocks();
+    void readKnock(int fd, QSocketNotifier* notifier, QByteArray& received);
 
     QString lockPath_;
     QString serverPath_;
     QLockFile lock_;
-    QLocalServer server_;
+    int serverFd_ = -1;
+    std::set<int> knocks_;
 };
 
 } // namespace drainwatch
