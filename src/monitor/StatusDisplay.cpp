@@ -73,28 +73,39 @@ void ViewController::showNoBattery()
         displayUpdated();
 }
 
+// Outside a tick (the reset button, the watts box) the battery is read afresh.
 void ViewController::updateTime()
 {
-    const std::int64_t awake = dischargeTimer.currentTimeSeconds();
     const auto charge = batteryState.chargePercentage();
     const auto current = batteryState.amperage();
-    if (!charge || !current || !(batteryTotalCapacity > 0)) {
+    if (!charge || !current) {
         showNoBattery();
         return;
     }
-    const double c = *charge;
+    showStatus(*charge, *current);
+}
+
+// The tick passes what it has just read: each sysfs read costs three
+// system calls, and on many laptops a trip to the firmware.
+void ViewController::showStatus(double c, double current)
+{
+    if (!(batteryTotalCapacity > 0)) {
+        showNoBattery();
+        return;
+    }
+    const std::int64_t awake = dischargeTimer.currentTimeSeconds();
 
     if (awake < kOnACSeconds) {
         show(timeAwakeLabel, "(on AC power)");
         show(timeOnBatteryLabel, "(on AC power)");
-        show(consumptionLabel, fmt::sprintf("%s (charging)", displayPower(std::fabs(*current))));
+        show(consumptionLabel, fmt::sprintf("%s (charging)", displayPower(std::fabs(current))));
         show(plannedRuntimeLabel, "(on AC power)");
         show(totalRuntimeLabel, "(on AC power)");
     } else {
         const std::int64_t runtime = estimatedRuntimeSeconds(c, false);
         show(timeAwakeLabel, durationText(dischargeTimer.currentTimeSeconds()));
         show(timeOnBatteryLabel, durationText(acTimer.currentTimeSeconds()));
-        show(consumptionLabel, fmt::sprintf("%s (%s recent, %s avg)", displayPower(*current),
+        show(consumptionLabel, fmt::sprintf("%s (%s recent, %s avg)", displayPower(current),
                                             displayPower(amperageRollingAverage.average()),
                                             displayPower(amperageAverage.average())));
         if (runtime < 1) {
@@ -109,11 +120,10 @@ void ViewController::updateTime()
     show(currentChargeLabel, fmt::sprintf("%.1f%%", c * 100));
     show(countingSinceLabel, fmt::sprintf("%.1f%%", startedCountingAtPercentage * 100));
     show(usedInSleepLabel, fmt::sprintf("%.1f%%", usedDuringSleepPercentage * 100));
-    const auto health = batteryState.healthPercentage();
     const auto maximum = batteryState.maxCapacityMAh();
     const auto design = batteryState.designCapacityMAh();
-    show(healthLabel, health && maximum && design
-                          ? fmt::sprintf("%.1f%% (%gmAh of %gmAh)", *health * 100, *maximum, *design)
+    show(healthLabel, maximum && design && *design > 0
+                          ? fmt::sprintf("%.1f%% (%gmAh of %gmAh)", *maximum / *design * 100, *maximum, *design)
                           : std::string("(unknown)"));
     if (displayUpdated)
         displayUpdated();

@@ -119,7 +119,7 @@ void ViewController::doTimedLogic()
         amperageRollingAverage.recordSample(reading->current);
     }
     lastPercentage = charge;
-    updateTime();
+    showStatus(charge, reading->current);
 }
 
 void ViewController::heartbeatMissed(double previousPercentage)

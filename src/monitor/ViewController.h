@@ -113,6 +113,7 @@ private:
     void heartbeatMissed(double previousPercentage);
     void resetTimers();
     void updateTime();
+    void showStatus(double charge, double current);
     void showNoBattery();
     void writeChargeSummary(double endPercentage);
     std::string chargeText() const;
