@@ -7,6 +7,7 @@
 #include "measure/PreferenceStore.h"
 #include "monitor/MonitorServices.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -124,6 +125,23 @@ private:
     std::optional<double> lastCurrent_;
     std::optional<double> lastCharge_;
 };
+
+// The nine text outlets in the order of the monitor's fields, by name.
+struct TextOutlet {
+    const char* name;
+    TextField* ViewController::*member;
+};
+inline constexpr std::array<TextOutlet, 9> kTextOutlets = {{
+    {"timeOnBatteryLabel", &ViewController::timeOnBatteryLabel},
+    {"timeAwakeLabel", &ViewController::timeAwakeLabel},
+    {"healthLabel", &ViewController::healthLabel},
+    {"consumptionLabel", &ViewController::consumptionLabel},
+    {"usedInSleepLabel", &ViewController::usedInSleepLabel},
+    {"totalRuntimeLabel", &ViewController::totalRuntimeLabel},
+    {"plannedRuntimeLabel", &ViewController::plannedRuntimeLabel},
+    {"currentChargeLabel", &ViewController::currentChargeLabel},
+    {"countingSinceLabel", &ViewController::countingSinceLabel},
+}};
 
 // "%02d:%02d" of hours and minutes, truncated; hours are not wrapped.
 std::string durationText(std::int64_t seconds);

@@ -65,22 +65,9 @@ struct Simulator::Process {
         : controller(MonitorServices{clock, battery, store, timer, sleep, opener})
     {
         timer.clock = &clock;
-        ViewController& c = controller;
-        c.timeOnBatteryLabel = &fields[0];
-        c.timeAwakeLabel = &fields[1];
-        c.healthLabel = &fields[2];
-        c.consumptionLabel = &fields[3];
-        c.usedInSleepLabel = &fields[4];
-        c.totalRuntimeLabel = &fields[5];
-        c.plannedRuntimeLabel = &fields[6];
-        c.currentChargeLabel = &fields[7];
-        c.countingSinceLabel = &fields[8];
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            controller.*kTextOutlets[i].member = &fields[i];
     }
-
-    static constexpr std::array<const char*, 9> kOutletNames = {
-        "timeOnBatteryLabel", "timeAwakeLabel",      "healthLabel",        "consumptionLabel",   "usedInSleepLabel",
-        "totalRuntimeLabel",  "plannedRuntimeLabel", "currentChargeLabel", "countingSinceLabel",
-    };
 
     VirtualTimer timer;
     StoredSleepNotifications sleep;
@@ -244,7 +231,7 @@ void Simulator::print()
 {
     out_ << fmt::sprintf("-- t=%.1f\n", clock_.time - startTime_);
     for (std::size_t i = 0; i < process_->fields.size(); ++i)
-        out_ << Process::kOutletNames[i] << ": " << process_->fields[i].text << '\n';
+        out_ << kTextOutlets[i].name << ": " << process_->fields[i].text << '\n';
 }
 
 void Simulator::printStore()
