@@ -12,11 +12,14 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <sstream>
 #include <unistd.h>
+
+#include <fmt/format.h>
 
 namespace drainwatch {
 
@@ -42,7 +45,11 @@ int showBatteryInfo(bool simulate)
     const SystemClock clock;
     const auto battery = MonitorEnvironment::makeBattery(simulate, clock);
     const BatteryListener listener(*battery);
-    printBatteryInfo(std::cout, listener);
+    // A string stream, not std::cout: <iostream> would set up the standard
+    // streams in every run, the terminal's too, at a cost in memory.
+    std::ostringstream text;
+    printBatteryInfo(text, listener);
+    std::fputs(text.str().c_str(), stdout);
     return 0;
 }
 
@@ -54,8 +61,9 @@ int runTerminal(const Options& options, int argc, char** argv)
     const Identity identity = Identity::of(options.simulate);
     SingleInstance instance(QString::fromStdString(identity.instanceName));
     if (!instance.tryBecomePrimary()) {
-        std::cerr << "Drainwatch: already running for this user; a second monitor would write "
-                     "the same log and settings.\n";
+        std::fputs("Drainwatch: already running for this user; a second monitor would write "
+                   "the same log and settings.\n",
+                   stderr);
         return 0;
     }
     // A reader that goes away ends the run in order, not by SIGPIPE.
@@ -67,7 +75,7 @@ int runTerminal(const Options& options, int argc, char** argv)
     const auto format = options.json            ? TerminalFrontEnd::Format::Json
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
-    TerminalFrontEnd frontEnd(controller, std::cout, format);
+    TerminalFrontEnd frontEnd(controller, stdout, format);
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {
@@ -101,8 +109,8 @@ int runDesktop(char** argv)
     const auto program = desktopProgram();
     argv[0] = const_cast<char*>(program.c_str());
     execv(program.c_str(), argv);
-    std::cerr << "Drainwatch: cannot start the window program " << program.string() << ": " << std::strerror(errno)
-              << "; 'drainwatch --terminal' runs without a window.\n";
+    fmt::print(stderr, "Drainwatch: cannot start the window program {}: {}; 'drainwatch --terminal' runs without a window.\n",
+               program.string(), std::strerror(errno));
     return 1;
 }
 
@@ -115,15 +123,15 @@ int runDrainwatch(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
     const Options options = Options::parse({argv + (argc > 0 ? 1 : 0), argv + argc});
     if (!options.error.empty()) {
-        std::cerr << "Drainwatch: " << options.error << '\n';
+        fmt::print(stderr, "Drainwatch: {}\n", options.error);
         return 2;
     }
     if (options.help) {
-        std::cout << Options::usage();
+        std::fputs(Options::usage().c_str(), stdout);
         return 0;
     }
     if (options.version) {
-        std::cout << "drainwatch " << DRAINWATCH_VERSION << '\n';
+        std::fputs("drainwatch " DRAINWATCH_VERSION "\n", stdout);
         return 0;
     }
     if (options.batteryInfo)
@@ -131,8 +139,9 @@ int runDrainwatch(int argc, char** argv)
     if (options.terminal)
         return runTerminal(options, argc, argv);
     if (!hasDisplay()) {
-        std::cerr << "Drainwatch: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
-                     "running in the terminal.\n";
+        std::fputs("Drainwatch: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                   "running in the terminal.\n",
+                   stderr);
         return runTerminal(options, argc, argv);
     }
     return runDesktop(argv);

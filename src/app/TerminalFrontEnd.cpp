@@ -39,7 +39,7 @@ std::size_t widestCaption()
 
 } // namespace
 
-TerminalFrontEnd::TerminalFrontEnd(ViewController& controller, std::ostream& out, Format format)
+TerminalFrontEnd::TerminalFrontEnd(ViewController& controller, std::FILE* out, Format format)
     : controller_(controller), out_(out), format_(format)
 {
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
@@ -78,31 +78,31 @@ std::string TerminalFrontEnd::jsonLine() const
     return line;
 }
 
-void TerminalFrontEnd::writeBlock()
+std::string TerminalFrontEnd::block()
 {
     const std::size_t width = widestCaption();
+    std::string text;
     if (format_ == Format::Redraw && blocksWritten_ > 0)
-        out_ << fmt::format("\x1b[{}A", kStatusFields.size());
+        text += fmt::format("\x1b[{}A", kStatusFields.size());
     else if (format_ == Format::Blocks && blocksWritten_ > 0)
-        out_ << '\n';
+        text += '\n';
     for (std::size_t i = 0; i < kStatusFields.size(); ++i) {
         if (format_ == Format::Redraw)
-            out_ << "\r\x1b[2K";
-        out_ << fmt::format("{:>{}}  {}\n", kStatusFields[i].caption, width, fields_[i].text);
+            text += "\r\x1b[2K";
+        text += fmt::format("{:>{}}  {}\n", kStatusFields[i].caption, width, fields_[i].text);
     }
+    return text;
 }
 
 void TerminalFrontEnd::render()
 {
     if (muted_ || stopped_)
         return;
-    if (format_ == Format::Json)
-        out_ << jsonLine() << '\n';
-    else
-        writeBlock();
+    const std::string text = format_ == Format::Json ? jsonLine() + '\n' : block();
     ++blocksWritten_;
-    out_.flush();
-    if (!out_ && outputLost)
+    // One write a tick, and a failed one is seen now, not at the next.
+    const bool written = std::fwrite(text.data(), 1, text.size(), out_) == text.size();
+    if ((std::fflush(out_) != 0 || !written || std::ferror(out_)) && outputLost)
         outputLost();
 }
 

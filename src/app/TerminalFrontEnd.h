@@ -4,21 +4,23 @@
 #include "monitor/ViewController.h"
 
 #include <array>
+#include <cstdio>
 #include <functional>
-#include <ostream>
 #include <string>
 
 namespace drainwatch {
 
 // The monitor without a window: the nine texts written to a stream after
 // every refresh, as a block redrawn in place (a terminal), a block per tick
-// (a pipe or a file), or a JSON object per line (status bars).
+// (a pipe or a file), or a JSON object per line (status bars). Written with
+// stdio: iostreams would set up the C++ locale machinery and add to the
+// terminal's resident memory.
 class TerminalFrontEnd {
 public:
     enum class Format { Redraw, Blocks, Json };
 
     // Connects the controller's text outlets; construct before start().
-    TerminalFrontEnd(ViewController& controller, std::ostream& out, Format format);
+    TerminalFrontEnd(ViewController& controller, std::FILE* out, Format format);
 
     // Loads the monitor and shows the first figures at once.
     void start();
@@ -39,10 +41,10 @@ private:
     };
 
     void render();
-    void writeBlock();
+    std::string block();
 
     ViewController& controller_;
-    std::ostream& out_;
+    std::FILE* out_;
     Format format_;
     std::array<Field, kStatusFields.size()> fields_;
     bool muted_ = false;

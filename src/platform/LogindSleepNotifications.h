@@ -2,10 +2,14 @@
 
 #include "monitor/MonitorServices.h"
 
-#include <QDBusConnection>
 #include <QObject>
 
 #include <optional>
+
+class QSocketNotifier;
+class QTimer;
+struct sd_bus;
+struct sd_bus_slot;
 
 namespace drainwatch {
 
@@ -13,6 +17,9 @@ namespace drainwatch {
 // (DBUS_SYSTEM_BUS_ADDRESS when set). A "delay" inhibitor lock makes logind
 // wait for willSleep to end before the machine suspends: it is released once
 // willSleep has run and taken again after waking.
+//
+// The bus is sd-bus (libsystemd) driven by the Qt event loop: a socket
+// notifier on its descriptor and, while sd-bus waits for a deadline, a timer.
 class LogindSleepNotifications final : public QObject, public SleepNotifications {
     Q_OBJECT
 public:
@@ -25,15 +32,22 @@ public:
     void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override;
     bool holdsInhibitor() const { return lockFd_ >= 0; }
 
-private slots:
-    void onPrepareForSleep(bool start);
-
 private:
+    void onPrepareForSleep(bool start);
+    void process();
+    void watch();
+    void disconnectFromBus();
     void takeLock();
     void releaseLock();
 
-    const QString connectionName_;
-    std::optional<QDBusConnection> bus_;
+    sd_bus* bus_ = nullptr;
+    sd_bus_slot* match_ = nullptr;
+    // Children of this object, there while the bus is.
+    QSocketNotifier* readable_ = nullptr;
+    QSocketNotifier* writable_ = nullptr;
+    QTimer* deadline_ = nullptr;
+    // A PrepareForSleep read by sd_bus_process, handled once that returns.
+    std::optional<bool> received_;
     int lockFd_ = -1;
     bool lockRefusalReported_ = false;
     std::function<void()> willSleep_;

@@ -6,22 +6,52 @@
 #include <QJsonObject>
 
 #include <clocale>
-#include <sstream>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace drainwatch::test {
 namespace {
+
+// The front end's output: a temporary file, read back from its start.
+struct Output {
+    Output() = default;
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    ~Output() { std::fclose(file); }
+
+    std::string str() const
+    {
+        std::fflush(file);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t count; (count = ::pread(fileno(file), buffer, sizeof buffer, off_t(text.size()))) > 0;)
+            text.append(buffer, std::size_t(count));
+        return text;
+    }
+    // From now on every write fails, as when the reader has gone away.
+    void lose()
+    {
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(full, 0);
+        ASSERT_GE(::dup2(full, fileno(file)), 0);
+        ::close(full);
+    }
+
+    std::FILE* file = std::tmpfile();
+};
 
 class TerminalFrontEndTest : public AppFixture {
 protected:
     QStringList lines() const { return QString::fromStdString(out.str()).split('\n', Qt::SkipEmptyParts); }
     static QJsonObject parse(const QString& line) { return QJsonDocument::fromJson(line.toUtf8()).object(); }
 
-    std::ostringstream out;
+    Output out;
 };
 
 TEST_F(TerminalFrontEndTest, BlocksOnePerTickThenALostStreamIsReportedAndStopSavesOnce)
 {
-    TerminalFrontEnd frontEnd(*controller, out, TerminalFrontEnd::Format::Blocks);
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Blocks);
     frontEnd.start();
     battery.set("CurrentCapacity", std::int64_t{4250});
     tick();
@@ -36,7 +66,7 @@ TEST_F(TerminalFrontEndTest, BlocksOnePerTickThenALostStreamIsReportedAndStopSav
 
     int lost = 0;
     frontEnd.outputLost = [&] { ++lost; };
-    out.setstate(std::ios::badbit);
+    out.lose();
     tick();
     EXPECT_EQ(lost, 1);
     frontEnd.stop();
@@ -50,7 +80,7 @@ TEST_F(TerminalFrontEndTest, BlocksOnePerTickThenALostStreamIsReportedAndStopSav
 TEST_F(TerminalFrontEndTest, JsonLinesCarryTheNineTextsAndTheFiguresWhateverTheLocale)
 {
     const char* german = std::setlocale(LC_ALL, "de_DE.UTF-8");
-    TerminalFrontEnd frontEnd(*controller, out, TerminalFrontEnd::Format::Json);
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Json);
     frontEnd.start();
     runFor(600);
     battery.set("CurrentCapacity", std::int64_t{4250});
@@ -74,7 +104,7 @@ TEST_F(TerminalFrontEndTest, JsonLinesCarryTheNineTextsAndTheFiguresWhateverTheL
 TEST_F(TerminalFrontEndTest, JsonWithoutABatteryHasNullsAndTextsAreEscaped)
 {
     battery.clear();
-    TerminalFrontEnd frontEnd(*controller, out, TerminalFrontEnd::Format::Json);
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Json);
     frontEnd.start();
     const QJsonObject first = parse(lines().value(0));
     for (const char* figure : {"charge", "currentMA", "ratePerHour", "recentPerHour", "averagePerHour"})
