@@ -109,11 +109,14 @@ void QSettingsPreferenceStore::clearLeftovers() const
     for (const QString& name : folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden))
         if (temporary(name))
             folder.remove(name);
-    // A lock that names its owner is QLockFile's to judge; one cut short is not.
-    QFile lock(path_ + QStringLiteral(".lock"));
-    if (lock.open(QIODevice::ReadOnly) && !lock.peek(64).contains('\n')) {
-        lock.close();
-        lock.remove();
+    // A lock that names its owner is QLockFile's to judge; one cut short is
+    // not, nor is the ".rmlock" QLockFile makes while it removes a stale lock.
+    for (const QString& suffix : {QStringLiteral(".lock"), QStringLiteral(".lock.rmlock")}) {
+        QFile lock(path_ + suffix);
+        if (lock.open(QIODevice::ReadOnly) && !lock.peek(64).contains('\n')) {
+            lock.close();
+            lock.remove();
+        }
     }
 }
 
