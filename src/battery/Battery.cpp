@@ -9,8 +9,6 @@ namespace drainwatch {
 
 namespace {
 
-constexpr std::string_view kServiceName = "AppleSmartBattery";
-
 constexpr std::array<std::string_view, Battery::keyCount> kRawValues = {
     "ExternalConnected", "Amperage",     "CurrentCapacity", "CycleCount",    "DesignCapacity", "DesignCycleCount9C",
     "FullyCharged",      "IsCharging",   "MaxCapacity",     "Temperature",   "TimeRemaining",  "Voltage",
@@ -52,7 +50,7 @@ IOReturn Battery::open()
 {
     if (service != 0)
         return kIOReturnStillOpen;
-    service = source_->matchingService(kServiceName);
+    service = source_->matchingService(kBatteryServiceName);
     return service != 0 ? kIOReturnSuccess : kIOReturnNotFound;
 }
 

@@ -4,7 +4,7 @@ namespace drainwatch {
 
 RegistryHandle MemoryRegistry::matchingService(std::string_view serviceName)
 {
-    return serviceName == "AppleSmartBattery" ? kEntry : 0;
+    return serviceName == kBatteryServiceName ? kEntry : 0;
 }
 
 std::optional<RegistryProperty> MemoryRegistry::property(RegistryHandle entry, std::string_view key)

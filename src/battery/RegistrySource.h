@@ -16,6 +16,9 @@ inline constexpr IOReturn kIOReturnSuccess = 0;
 inline constexpr IOReturn kIOReturnStillOpen = static_cast<IOReturn>(0xE00002CD);
 inline constexpr IOReturn kIOReturnNotFound = static_cast<IOReturn>(0xE00002F0);
 
+// The registry's name for the battery service; every source answers to it.
+inline constexpr std::string_view kBatteryServiceName = "AppleSmartBattery";
+
 // A property as the registry holds it: a number, a truth value, or something
 // else (text) that converts to none of them.
 using RegistryProperty = std::variant<std::int64_t, double, bool, std::string>;

@@ -67,7 +67,7 @@ void SimulatedBattery::advance()
 
 RegistryHandle SimulatedBattery::matchingService(std::string_view serviceName)
 {
-    return serviceName == "AppleSmartBattery" ? kEntry : 0;
+    return serviceName == kBatteryServiceName ? kEntry : 0;
 }
 
 std::optional<RegistryProperty> SimulatedBattery::property(RegistryHandle entry, std::string_view key)

@@ -15,7 +15,6 @@ namespace drainwatch {
 
 namespace {
 
-constexpr std::string_view kServiceName = "AppleSmartBattery";
 // What the kernel answers for releasing a handle it never gave.
 constexpr IOReturn kIOReturnBadArgument = static_cast<IOReturn>(0xE00002C2);
 
@@ -110,7 +109,7 @@ std::filesystem::path SysfsRegistry::defaultFolder()
 
 RegistryHandle SysfsRegistry::matchingService(std::string_view serviceName)
 {
-    if (serviceName != kServiceName)
+    if (serviceName != kBatteryServiceName)
         return 0;
     scan();
     if (batteries_.empty())
