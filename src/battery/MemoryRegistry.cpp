@@ -22,7 +22,7 @@ IOReturn MemoryRegistry::release(RegistryHandle entry)
 {
     ++releases;
     // The kernel's answer to releasing nothing.
-    return entry == kEntry ? kIOReturnSuccess : static_cast<IOReturn>(0xE00002C2);
+    return entry == kEntry ? kIOReturnSuccess : kIOReturnBadArgument;
 }
 
 } // namespace drainwatch

@@ -15,6 +15,8 @@ using IOReturn = std::int32_t;
 inline constexpr IOReturn kIOReturnSuccess = 0;
 inline constexpr IOReturn kIOReturnStillOpen = static_cast<IOReturn>(0xE00002CD);
 inline constexpr IOReturn kIOReturnNotFound = static_cast<IOReturn>(0xE00002F0);
+// The answer to releasing a handle that was never given.
+inline constexpr IOReturn kIOReturnBadArgument = static_cast<IOReturn>(0xE00002C2);
 
 // The registry's name for the battery service; every source answers to it.
 inline constexpr std::string_view kBatteryServiceName = "AppleSmartBattery";

@@ -105,7 +105,7 @@ std::optional<RegistryProperty> SimulatedBattery::property(RegistryHandle entry,
 
 IOReturn SimulatedBattery::release(RegistryHandle entry)
 {
-    return entry == kEntry ? kIOReturnSuccess : static_cast<IOReturn>(0xE00002C2);
+    return entry == kEntry ? kIOReturnSuccess : kIOReturnBadArgument;
 }
 
 } // namespace drainwatch

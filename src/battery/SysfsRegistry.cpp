@@ -15,8 +15,6 @@ namespace drainwatch {
 
 namespace {
 
-// What the kernel answers for releasing a handle it never gave.
-constexpr IOReturn kIOReturnBadArgument = static_cast<IOReturn>(0xE00002C2);
 
 // Longer than any value sysfs prints for these attributes.
 constexpr std::size_t kLongestValue = 127;

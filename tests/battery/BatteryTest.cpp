@@ -38,7 +38,7 @@ TEST(BatteryOpenCloseTest, ReturnCodesAndHandles)
     EXPECT_EQ(battery.service, 7u);
     EXPECT_EQ(source.lookups, 2);
 
-    source.releaseCode = static_cast<IOReturn>(0xE00002C2);
+    source.releaseCode = kIOReturnBadArgument;
     EXPECT_EQ(battery.close(), source.releaseCode);
     EXPECT_EQ(battery.service, 0u);
     EXPECT_EQ(battery.close(), source.releaseCode);
