@@ -15,7 +15,6 @@ namespace drainwatch {
 
 namespace {
 
-
 // Longer than any value sysfs prints for these attributes.
 constexpr std::size_t kLongestValue = 127;
 
