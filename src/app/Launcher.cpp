@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <unistd.h>
 
 #include <fmt/format.h>
@@ -24,12 +23,6 @@
 namespace drainwatch {
 
 namespace {
-
-// No log viewer without a desktop; nothing offers the command either.
-class NoFileOpener final : public FileOpener {
-public:
-    bool open(const std::string&) override { return false; }
-};
 
 bool hasDisplay()
 {
@@ -45,11 +38,9 @@ int showBatteryInfo(bool simulate)
     const SystemClock clock;
     const auto battery = MonitorEnvironment::makeBattery(simulate, clock);
     const BatteryListener listener(*battery);
-    // A string stream, not std::cout: <iostream> would set up the standard
-    // streams in every run, the terminal's too, at a cost in memory.
-    std::ostringstream text;
-    printBatteryInfo(text, listener);
-    std::fputs(text.str().c_str(), stdout);
+    // stdio, not std::cout: <iostream> would set up the standard streams in
+    // every run, the terminal's too, at a cost in memory.
+    std::fputs(batteryInfoText(listener).c_str(), stdout);
     return 0;
 }
 
@@ -69,6 +60,7 @@ int runTerminal(const Options& options, int argc, char** argv)
     // A reader that goes away ends the run in order, not by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
 
+    // No log viewer without a desktop; nothing offers the command either.
     NoFileOpener noFileOpener;
     MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
     ViewController controller(environment.services());

@@ -26,8 +26,7 @@ std::string shown(std::optional<double> value)
 {
     if (!value || !std::isfinite(*value))
         return std::string(kNone);
-    // + 0.0 turns the listener's negated 0 mA into 0, not "-0".
-    return fmt::sprintf("%g", *value + 0.0);
+    return fmt::sprintf("%g", *value);
 }
 
 std::string keyValue(const Battery& battery, Battery::Key key)
@@ -64,7 +63,7 @@ std::string keyValue(const Battery& battery, Battery::Key key)
 
 } // namespace
 
-void printBatteryInfo(std::ostream& out, const BatteryListener& listener)
+std::string batteryInfoText(const BatteryListener& listener)
 {
     std::string text;
     for (int i = 0; i < Battery::keyCount; ++i) {
@@ -78,7 +77,7 @@ void printBatteryInfo(std::ostream& out, const BatteryListener& listener)
     text += fmt::format("maxCapacityMAh: {}\n", shown(listener.maxCapacityMAh()));
     text += fmt::format("isCharging: {}\n", shown(listener.isCharging()));
     text += fmt::format("voltage: {}\n", shown(listener.voltage()));
-    out << text;
+    return text;
 }
 
 } // namespace drainwatch

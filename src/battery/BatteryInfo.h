@@ -2,13 +2,13 @@
 
 #include "battery/BatteryListener.h"
 
-#include <ostream>
+#include <string>
 
 namespace drainwatch {
 
 // What `drainwatch --battery-info` prints: every registry key in Key order as
 // `<registry key>: <value>`, then every listener metric as `<metric>: <value>`,
 // `(none)` where a read has no value.
-void printBatteryInfo(std::ostream& out, const BatteryListener& listener);
+std::string batteryInfoText(const BatteryListener& listener);
 
 } // namespace drainwatch

@@ -56,4 +56,10 @@ public:
     virtual bool open(const std::string& path) = 0;
 };
 
+// Where nothing can open a file: the terminal and the simulator.
+class NoFileOpener final : public FileOpener {
+public:
+    bool open(const std::string&) override { return false; }
+};
+
 } // namespace drainwatch

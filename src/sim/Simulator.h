@@ -38,11 +38,6 @@ public:
     const VirtualClock* clock = nullptr;
 };
 
-class NoFileOpener final : public FileOpener {
-public:
-    bool open(const std::string&) override { return false; }
-};
-
 class RecordedField final : public TextField {
 public:
     void setText(const std::string& value) override { text = value; }

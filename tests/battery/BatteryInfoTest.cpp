@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 
 namespace drainwatch {
 namespace {
@@ -14,9 +13,7 @@ namespace {
 std::string printout(RegistrySource& registry)
 {
     BatteryListener listener(registry);
-    std::ostringstream out;
-    printBatteryInfo(out, listener);
-    return out.str();
+    return batteryInfoText(listener);
 }
 
 std::string printout(const char* fixture)
