@@ -17,6 +17,13 @@ namespace {
 
 // Longer than any value sysfs prints for these attributes.
 constexpr std::size_t kLongestValue = 127;
+// Batteries come without notice. With none, the folder is listed at most once
+// a second (once a tick); with some, once a minute, for another one.
+constexpr double kLookWithoutBattery = 1;
+constexpr double kLookForAnother = 60;
+// µV between charge and energy for a battery that gives no voltage at all
+// (UPower's choice). One battery's figures do not depend on it.
+constexpr double kAssumedVoltage = 10e6;
 
 bool isSpace(char c) { return c == ' ' || c == '\n' || c == '\t' || c == '\r'; }
 
@@ -109,7 +116,8 @@ RegistryHandle SysfsRegistry::matchingService(std::string_view serviceName)
     if (serviceName != kBatteryServiceName)
         return 0;
     scan();
-    if (batteries_.empty())
+    // No power supply class at all: nothing will ever show up here.
+    if (!folderListed_)
         return 0;
     ++references_;
     return kEntry;
@@ -123,21 +131,35 @@ IOReturn SysfsRegistry::release(RegistryHandle entry)
     return kIOReturnSuccess;
 }
 
+// The entries' names only, sorted: no attribute is read.
+std::vector<std::string> SysfsRegistry::supplyNames(bool& listed) const
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    std::filesystem::directory_iterator entry(folder_, error);
+    listed = !error;
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error))
+        names.push_back(entry->path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 void SysfsRegistry::scan()
 {
     rescanDue_ = false;
+    batteryOut_ = false;
+    lastLook_ = clock_->now();
+    names_ = supplyNames(folderListed_);
     std::vector<Supply> batteries;
     std::vector<Supply> lineSupplies;
-    std::error_code error;
-    std::filesystem::directory_iterator entry(folder_, error);
-    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+    for (const auto& name : names_) {
+        Supply supply;
+        supply.name = name;
+        supply.folder = (folder_ / name).string() + '/';
         // Entries are symbolic links into /sys/devices: follow them.
         std::error_code notDirectory;
-        if (!entry->is_directory(notDirectory))
+        if (!std::filesystem::is_directory(supply.folder, notDirectory))
             continue;
-        Supply supply;
-        supply.name = entry->path().filename().string();
-        supply.folder = entry->path().string() + '/';
         const auto type = text(supply, "type");
         // Mice, keyboards and headsets report their own batteries and chargers.
         if (!type || text(supply, "scope") == "Device")
@@ -145,21 +167,42 @@ void SysfsRegistry::scan()
         if (*type == "Battery") {
             if (number(supply, "present") != 0)
                 batteries.push_back(std::move(supply));
+            else
+                batteryOut_ = true;
         } else if (*type == "Mains" || type->starts_with("USB")) {
             // Kernels before 5.x name USB chargers USB_C, USB_PD, USB_DCP...
             lineSupplies.push_back(std::move(supply));
         }
     }
-    const auto byName = [](const Supply& a, const Supply& b) { return a.name < b.name; };
-    std::sort(batteries.begin(), batteries.end(), byName);
-    std::sort(lineSupplies.begin(), lineSupplies.end(), byName);
-    // A charger coming or going must not throw away the batteries' trends.
-    for (auto& battery : batteries)
+    // A charger coming or going must not throw away what is known of the batteries.
+    for (auto& battery : batteries) {
         for (auto& old : batteries_)
-            if (old.name == battery.name)
+            if (old.name == battery.name) {
+                battery.units = old.units;
+                battery.voltage = old.voltage;
                 battery.trend = old.trend;
+            }
+        (void)fixedVoltage(battery);
+    }
     batteries_ = std::move(batteries);
     lineSupplies_ = std::move(lineSupplies);
+}
+
+// A supply that went away is looked for again at once; a new one is found by
+// a listing of the folder that differs from the last.
+void SysfsRegistry::rescanIfDue()
+{
+    if (rescanDue_) {
+        scan();
+        return;
+    }
+    const double since = clock_->now() - lastLook_;
+    if (since >= 0 && since < (batteries_.empty() ? kLookWithoutBattery : kLookForAnother))
+        return;
+    lastLook_ = clock_->now();
+    bool listed = false;
+    if (batteryOut_ || supplyNames(listed) != names_)
+        scan();
 }
 
 std::optional<std::string> SysfsRegistry::text(Supply& supply, std::string_view attribute)
@@ -200,34 +243,54 @@ std::optional<SysfsRegistry::Status> SysfsRegistry::status(Supply& battery)
     return Status::Unknown;
 }
 
-// µV. The design voltage never changes, so it is read once per scan.
+// Charge where the driver counts it (most ACPI batteries), else energy.
+SysfsRegistry::Units SysfsRegistry::units(Supply& battery)
+{
+    if (!battery.units) {
+        const auto has = [&](const char* attribute) { return ::access((battery.folder + attribute).c_str(), F_OK) == 0; };
+        battery.units = has("charge_now") || has("charge_full") ? Units::Charge : Units::Energy;
+    }
+    return *battery.units;
+}
+
+// µV: the design voltage, else the voltage when the battery was found.
+std::optional<double> SysfsRegistry::fixedVoltage(Supply& battery)
+{
+    if (!battery.voltage)
+        battery.voltage = positive(number(battery, "voltage_min_design"));
+    if (!battery.voltage)
+        battery.voltage = positive(number(battery, "voltage_now"));
+    return battery.voltage;
+}
+
+// µV: the one that turns this battery's charge into energy and back.
 std::optional<double> SysfsRegistry::conversionVoltage(Supply& battery)
 {
-    if (!battery.designVoltage)
-        battery.designVoltage = positive(number(battery, "voltage_min_design"));
-    if (battery.designVoltage)
-        return battery.designVoltage;
-    return positive(number(battery, "voltage_now"));
+    const auto voltage = fixedVoltage(battery);
+    if (!voltage && units(battery) == Units::Charge)
+        return kAssumedVoltage;
+    return voltage;
 }
 
-std::optional<double> SysfsRegistry::capacityMAh(Supply& battery, std::string_view charge, std::string_view energy)
+std::optional<double> SysfsRegistry::toEnergy(Supply& battery, std::optional<double> amount)
 {
-    if (const auto microampHours = number(battery, charge))
-        return *microampHours >= 0 ? std::optional(static_cast<double>(*microampHours) / 1000) : std::nullopt;
-    const auto microwattHours = notNegative(number(battery, energy));
-    if (!microwattHours)
-        return std::nullopt;
+    if (!amount || units(battery) == Units::Energy)
+        return amount;
     const auto microvolts = conversionVoltage(battery);
-    if (!microvolts)
-        return std::nullopt;
-    return *microwattHours / *microvolts * 1000;
+    return microvolts ? std::optional(*amount * *microvolts / 1e6) : std::nullopt;
 }
 
-std::optional<double> SysfsRegistry::totalCapacityMAh(std::string_view charge, std::string_view energy)
+// µWh: the firmware's energy, or its charge at the battery's one voltage.
+std::optional<double> SysfsRegistry::batteryEnergy(Supply& battery, std::string_view charge, std::string_view energy)
+{
+    return toEnergy(battery, notNegative(number(battery, units(battery) == Units::Charge ? charge : energy)));
+}
+
+std::optional<double> SysfsRegistry::totalEnergy(std::string_view charge, std::string_view energy)
 {
     double total = 0;
     for (auto& battery : batteries_) {
-        const auto value = capacityMAh(battery, charge, energy);
+        const auto value = batteryEnergy(battery, charge, energy);
         if (!value)
             return std::nullopt;
         total += *value;
@@ -235,26 +298,35 @@ std::optional<double> SysfsRegistry::totalCapacityMAh(std::string_view charge, s
     return total;
 }
 
-// mA, positive while charging.
-std::optional<double> SysfsRegistry::amperageMA(Supply& battery)
+// µW, positive while charging.
+std::optional<double> SysfsRegistry::power(Supply& battery)
 {
     const auto state = status(battery);
     if (state == Status::Full || state == Status::NotCharging)
         return 0.0;
+    const bool countsCharge = units(battery) == Units::Charge;
     std::optional<double> magnitude;
     bool negative = false;
-    // Drivers give current_now and power_now as magnitudes or signed.
+    // Drivers give current_now and power_now as magnitudes or signed. One
+    // in the other unit than the driver counts in converts at the voltage of
+    // the moment: that is what flows now.
     if (const auto microamps = number(battery, "current_now")) {
-        magnitude = std::fabs(static_cast<double>(*microamps)) / 1000;
         negative = *microamps < 0;
+        const auto microvolts = countsCharge ? conversionVoltage(battery) : liveVoltage(battery);
+        if (microvolts)
+            magnitude = std::fabs(static_cast<double>(*microamps)) * *microvolts / 1e6;
     } else if (const auto microwatts = number(battery, "power_now")) {
-        if (const auto microvolts = conversionVoltage(battery))
-            magnitude = std::fabs(static_cast<double>(*microwatts)) / *microvolts * 1000;
+        const double watts = std::fabs(static_cast<double>(*microwatts));
+        if (!countsCharge)
+            magnitude = watts;
+        else if (const auto microvolts = liveVoltage(battery))
+            magnitude = toEnergy(battery, watts / *microvolts * 1e6);
     } else {
-        const auto trend = battery.trend.update(clock_->now(), capacityMAh(battery, "charge_now", "energy_now"));
-        if (trend) {
-            magnitude = std::fabs(*trend);
-            negative = *trend < 0;
+        const auto perHour = battery.trend.update(
+            clock_->now(), notNegative(number(battery, countsCharge ? "charge_now" : "energy_now")));
+        if (perHour) {
+            magnitude = toEnergy(battery, std::fabs(*perHour));
+            negative = *perHour < 0;
         }
     }
     if (!magnitude)
@@ -269,40 +341,69 @@ std::optional<double> SysfsRegistry::amperageMA(Supply& battery)
     return *external ? *magnitude : -*magnitude;
 }
 
-std::optional<double> SysfsRegistry::totalAmperageMA()
+// µV, as the battery reads now, else its fixed one.
+std::optional<double> SysfsRegistry::liveVoltage(Supply& battery)
+{
+    if (const auto microvolts = positive(number(battery, "voltage_now")))
+        return microvolts;
+    return fixedVoltage(battery);
+}
+
+std::optional<double> SysfsRegistry::totalPower()
 {
     // Every battery is read even when one has no value: each trend needs
     // its reading now to give a rate later.
     std::optional<double> total = 0.0;
     for (auto& battery : batteries_) {
-        const auto value = amperageMA(battery);
+        const auto value = power(battery);
         total = value && total ? std::optional(*total + *value) : std::nullopt;
     }
     return total;
 }
 
+// µWh to mAh and µW to mA, at the first battery's voltage: one conversion
+// for every key, so that their ratios are those of the energies.
+std::optional<double> SysfsRegistry::inKeyUnits(std::optional<double> micro)
+{
+    if (!micro)
+        return std::nullopt;
+    const auto microvolts = conversionVoltage(batteries_.front());
+    return microvolts ? std::optional(*micro / *microvolts * 1000) : std::nullopt;
+}
+
 std::optional<double> SysfsRegistry::minutesRemaining()
 {
-    const auto amperage = totalAmperageMA();
+    const auto microwatts = totalPower();
+    // The kernel's estimate only where there is no rate for it to disagree with.
+    if (!microwatts)
+        return kernelMinutesRemaining();
+    const auto amperage = inKeyUnits(microwatts);
     // Below half a milliampere the key reads 0.
     if (!amperage || std::fabs(*amperage) < 0.5)
         return std::nullopt;
-    const bool discharging = *amperage < 0;
-    // The kernel's own estimate, where one battery gives it.
-    if (batteries_.size() == 1) {
-        const auto seconds = notNegative(number(batteries_.front(), discharging ? "time_to_empty_now" : "time_to_full_now"));
-        if (seconds)
-            return *seconds / 60;
-    }
-    const auto now = totalCapacityMAh("charge_now", "energy_now");
+    const auto now = totalEnergy("charge_now", "energy_now");
     if (!now)
         return std::nullopt;
-    if (discharging)
-        return *now / -*amperage * 60;
-    const auto full = totalCapacityMAh("charge_full", "energy_full");
+    if (*microwatts < 0)
+        return *now / -*microwatts * 60;
+    const auto full = totalEnergy("charge_full", "energy_full");
     if (!full)
         return std::nullopt;
-    return std::max(0.0, *full - *now) / *amperage * 60;
+    return std::max(0.0, *full - *now) / *microwatts * 60;
+}
+
+// The kernel estimates for one battery only.
+std::optional<double> SysfsRegistry::kernelMinutesRemaining()
+{
+    if (batteries_.size() != 1)
+        return std::nullopt;
+    Supply& battery = batteries_.front();
+    const auto state = status(battery);
+    if (state != Status::Discharging && state != Status::Charging)
+        return std::nullopt;
+    const auto seconds =
+        notNegative(number(battery, state == Status::Discharging ? "time_to_empty_now" : "time_to_full_now"));
+    return seconds ? std::optional(*seconds / 60) : std::nullopt;
 }
 
 std::optional<bool> SysfsRegistry::externalConnected()
@@ -362,23 +463,24 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
     const auto which = Battery::keyFromRawValue(key);
     if (!which)
         return std::nullopt;
-    // A battery that went away (swapped, or its driver reloaded) may be back.
-    if (rescanDue_ || batteries_.empty())
-        scan();
+    rescanIfDue();
+    // A charger is known without a battery.
+    if (*which == Battery::Key::ACPowered)
+        return truth(externalConnected());
     if (batteries_.empty())
         return std::nullopt;
     Supply& first = batteries_.front();
     switch (*which) {
     case Battery::Key::ACPowered:
-        return truth(externalConnected());
+        break;
     case Battery::Key::Amperage:
-        return whole(totalAmperageMA());
+        return whole(inKeyUnits(totalPower()));
     case Battery::Key::CurrentCapacity:
-        return whole(totalCapacityMAh("charge_now", "energy_now"));
+        return whole(inKeyUnits(totalEnergy("charge_now", "energy_now")));
     case Battery::Key::MaxCapacity:
-        return whole(totalCapacityMAh("charge_full", "energy_full"));
+        return whole(inKeyUnits(totalEnergy("charge_full", "energy_full")));
     case Battery::Key::DesignCapacity:
-        return whole(totalCapacityMAh("charge_full_design", "energy_full_design"));
+        return whole(inKeyUnits(totalEnergy("charge_full_design", "energy_full_design")));
     case Battery::Key::CycleCount:
         // 0 is the kernel's "not known"; a negative count is garbage.
         return whole(positive(number(first, "cycle_count")));

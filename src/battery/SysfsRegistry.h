@@ -13,7 +13,10 @@
 namespace drainwatch {
 
 // The battery service read from /sys/class/power_supply (or a folder laid out
-// like it). All system batteries answer as one entry.
+// like it). All system batteries answer as one entry: their energies add up,
+// and the keys give them in mAh at the first battery's voltage. The entry
+// exists while the folder does, with or without a battery: a charger is
+// reported alone, and a battery that comes later is found.
 class SysfsRegistry final : public RegistrySource {
 public:
     static constexpr RegistryHandle kEntry = 1;
@@ -29,27 +32,40 @@ public:
 
 private:
     enum class Status { Charging, Discharging, Full, NotCharging, Unknown };
+    // µAh or µWh, as the driver counts.
+    enum class Units { Charge, Energy };
 
     struct Supply {
         std::string name;
         std::string folder; // ends in '/'
         // Attributes this driver does not have: asked once per scan only.
         std::vector<std::string_view> absent;
-        std::optional<double> designVoltage;
+        std::optional<Units> units;
+        // µV: the one voltage between this battery's charge and its energy,
+        // kept while the battery stays, so that a sag never reads as a drain.
+        std::optional<double> voltage;
         ChargeTrend trend;
     };
 
     void scan();
+    void rescanIfDue();
+    std::vector<std::string> supplyNames(bool& listed) const;
     std::optional<std::string> text(Supply& supply, std::string_view attribute);
     std::optional<std::int64_t> number(Supply& supply, std::string_view attribute);
     std::optional<Status> status(Supply& battery);
 
+    Units units(Supply& battery);
+    std::optional<double> fixedVoltage(Supply& battery);
     std::optional<double> conversionVoltage(Supply& battery);
-    std::optional<double> capacityMAh(Supply& battery, std::string_view charge, std::string_view energy);
-    std::optional<double> totalCapacityMAh(std::string_view charge, std::string_view energy);
-    std::optional<double> amperageMA(Supply& battery);
-    std::optional<double> totalAmperageMA();
+    std::optional<double> liveVoltage(Supply& battery);
+    std::optional<double> toEnergy(Supply& battery, std::optional<double> amount);
+    std::optional<double> batteryEnergy(Supply& battery, std::string_view charge, std::string_view energy);
+    std::optional<double> totalEnergy(std::string_view charge, std::string_view energy);
+    std::optional<double> power(Supply& battery);
+    std::optional<double> totalPower();
+    std::optional<double> inKeyUnits(std::optional<double> micro);
     std::optional<double> minutesRemaining();
+    std::optional<double> kernelMinutesRemaining();
     std::optional<bool> externalConnected();
     std::optional<bool> anyBatteryCharging();
     std::optional<bool> allBatteriesFull();
@@ -58,6 +74,13 @@ private:
     const Clock* clock_;
     std::vector<Supply> batteries_;
     std::vector<Supply> lineSupplies_;
+    // Every entry of the folder at the last scan, sorted: a change means a
+    // supply came or went.
+    std::vector<std::string> names_;
+    bool folderListed_ = false;
+    // A battery out of its bay at the last scan: its folder stays when it is put in.
+    bool batteryOut_ = false;
+    double lastLook_ = 0;
     bool rescanDue_ = false;
     int references_ = 0;
 };

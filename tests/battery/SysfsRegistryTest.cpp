@@ -4,14 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <initializer_list>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace drainwatch {
 namespace {
@@ -66,6 +70,10 @@ TEST(SysfsFixtures, EachMachineMapsToOneBattery)
         {"e-laptop-plus-hid-mouse", {4000, 5000, 6667, none, none, none, 0, 0}}, // the mouse is left out
         {"g-not-charging-threshold", {4000, 5000, 6667, 0, none, none, 1, 0}}, // held at a threshold
         {"h-negative-current-discharging", {7875, 10500, 11000, -787, 600, none, 0, 0}},
+        // current_now flows at voltage_now (5.0 W), the capacities are at voltage_min_design: 36.58 Wh / 5.0 W.
+        {"j-energy-current-only", {3387, 4173, 4400, -463, 439, none, 0, 0}},
+        // 36.58 Wh and 1500 mAh at 7.6 V are 47.98 Wh, 41.5 % more than 1500 mAh counted as if at 11.4 V.
+        {"k-two-packs-different-voltage", {4209, 7939, 8730, -772, 327, none, 0, 0}},
     };
     for (const auto& [name, expected] : cases) {
         Reader reader(fixture(name));
@@ -89,13 +97,21 @@ TEST(SysfsFixtures, UsbCPortsAreLinePowerWithoutAnAcSupply)
     EXPECT_EQ(reader.battery().isACPowered(), false);
 }
 
-TEST(SysfsFixtures, NoBatteryGivesNoServiceAndNoValues)
+TEST(SysfsFixtures, WithoutABatteryOnlyTheChargerIsKnown)
 {
     TemporaryFolder empty;
-    for (const fs::path& folder : {fixture("f-desktop-mains-only"), empty.path(), empty.path() / "missing"}) {
+    // folder, service found, external power
+    const std::tuple<fs::path, bool, std::optional<std::int64_t>> cases[] = {
+        {fixture("f-desktop-mains-only"), true, 1},
+        {fixture("l-mains-battery-out"), true, 1}, // an empty bay
+        {empty.path(), true, none},
+        {empty.path() / "missing", false, none}, // no power supply class at all
+    };
+    for (const auto& [folder, found, external] : cases) {
         Reader reader(folder);
-        EXPECT_EQ(reader.battery().service, 0u) << folder;
-        for (int i = 0; i < Battery::keyCount; ++i)
+        EXPECT_EQ(reader.battery().service != 0, found) << folder;
+        EXPECT_EQ(reader.battery().integer(Key::ACPowered), external) << folder;
+        for (int i = 1; i < Battery::keyCount; ++i) // all but ExternalConnected
             EXPECT_FALSE(reader.registry.property(SysfsRegistry::kEntry, Battery::rawValue(Key(i)))) << folder;
     }
 }
@@ -147,10 +163,29 @@ TEST(SysfsValues, KernelTimeTemperatureCyclesAndVoltage)
     writeSupply(machine.path() / "BAT0", {{"time_to_empty_now", "5400"}, {"time_to_full_now", "60"}, {"temp", "305"},
                                           {"cycle_count", "42"}, {"voltage_now", "12345678"}});
     Reader reader(machine.path());
-    // The kernel's own estimate (90) wins over 240 computed; 30.5 °C is 3050, shown as 31.
+    // 2000 mAh at the 500 mA shown, not the kernel's 90; 30.5 °C is 3050, shown as 31.
     EXPECT_EQ(reader.read({Key::TimeRemaining, Key::Temperature, Key::CycleCount, Key::Voltage}),
-              (Values{90, 3050, 42, 12346}));
+              (Values{240, 3050, 42, 12346}));
     EXPECT_EQ(reader.battery().temperature(), 31.0);
+}
+
+TEST(SysfsValues, TimeRemainingFollowsTheRateShownAndTheKernelsOnlyWithoutOne)
+{
+    TemporaryFolder scratch;
+    const fs::path charging = scratch.path() / "usbc";
+    fs::copy(fixture("d-usbc-ucsi-charging"), charging, fs::copy_options::recursive);
+    writeSupply(charging / "BAT0", {{"time_to_full_now", "3720"}});
+    // 2391 mAh to go at the 2000 mA shown.
+    EXPECT_EQ(Reader(charging).battery().timeRemaining(), 72);
+
+    const fs::path rateless = scratch.path() / "rateless";
+    fs::copy(fixture("i-rateless-voltage-sag"), rateless, fs::copy_options::recursive);
+    writeSupply(rateless / "BAT0", {{"time_to_empty_now", "9000"}});
+    Reader reader(rateless);
+    EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining}), (Values{none, 150})) << "no rate yet: the kernel's";
+    reader.clock.advance(10);
+    writeSupply(rateless / "BAT0", {{"energy_now", "47960000"}}); // 14.4 W
+    EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining}), (Values{-1200, 200}));
 }
 
 TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
@@ -176,7 +211,7 @@ TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
     EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity}), (Values{none, 0})) << "negative charge is no value";
 }
 
-TEST(SysfsDerivedRate, FromTheFallOfChargeOverFifteenSeconds)
+TEST(SysfsDerivedRate, FromTheFallOfChargeOverTenSeconds)
 {
     TemporaryFolder machine;
     const fs::path battery = machine.path() / "BAT0";
@@ -189,13 +224,32 @@ TEST(SysfsDerivedRate, FromTheFallOfChargeOverFifteenSeconds)
         return reader.battery().amperage();
     };
     EXPECT_EQ(reader.battery().amperage(), none) << "one reading";
-    EXPECT_EQ(step(10, "2995000"), none) << "10 s apart";
-    EXPECT_EQ(step(8, "2990000"), -2000); // 10 mAh in 18 s
-    EXPECT_EQ(step(15, nullptr), -2000) << "a charge not yet refreshed is no news, not 0 mA";
-    EXPECT_EQ(reader.battery().timeRemaining(), 90); // 2990 mAh at 2000 mA
+    EXPECT_EQ(step(5, "2997000"), none) << "5 s apart";
+    EXPECT_EQ(step(5, "2995000"), -1800) << "the third tick"; // 5 mAh in 10 s
+    EXPECT_EQ(step(15, nullptr), -1800) << "a charge not yet refreshed is no news, not 0 mA";
+    EXPECT_EQ(reader.battery().timeRemaining(), 100); // 2995 mAh at 1800 mA
     EXPECT_EQ(step(-60, nullptr), none) << "clock set back: start again";
-    EXPECT_EQ(step(600, "2980000"), none) << "a sleep's fall is no drain rate";
-    EXPECT_EQ(step(15, "2975000"), -1200); // 5 mAh in 15 s
+    EXPECT_EQ(step(600, "2985000"), none) << "a sleep's fall is no drain rate";
+    EXPECT_EQ(step(15, "2980000"), -1200); // 5 mAh in 15 s
+}
+
+TEST(SysfsDerivedRate, AFallingVoltageIsNoDrain)
+{
+    // 12 W for an hour from 48 Wh at 12 V, the voltage falling 0.5 V an hour,
+    // read every 5 s by firmware that gives neither current nor power.
+    TemporaryFolder scratch;
+    const fs::path machine = scratch.path() / "sag";
+    fs::copy(fixture("i-rateless-voltage-sag"), machine, fs::copy_options::recursive);
+    Reader reader(machine);
+    for (int seconds = 5; seconds <= 3600; seconds += 5) {
+        reader.clock.advance(5);
+        writeSupply(machine / "BAT0", {{"energy_now", std::to_string(std::llround(48e6 - 12e6 * seconds / 3600.0)).c_str()},
+                                       {"voltage_now", std::to_string(std::llround(12e6 - 0.5e6 * seconds / 3600.0)).c_str()}});
+        (void)reader.battery().amperage();
+    }
+    // 36 Wh left at 12 W: 3 hours; mAh at the 12 V the battery was found at.
+    EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining, Key::CurrentCapacity, Key::MaxCapacity, Key::Voltage}),
+              (Values{-1000, 180, 3000, 5000, 11500}));
 }
 
 TEST(SysfsDerivedRate, TwoBatteriesReadAsOne)
@@ -226,14 +280,72 @@ TEST(SysfsLayout, FollowsLinksSkipsOtherSuppliesAndFindsABatteryThatCameBack)
 
     fs::rename(machine / "BAT0", root.path() / "parked");
     EXPECT_EQ(reader.battery().currentCapacity(), none);
-    for (int i = 0; i < Battery::keyCount; ++i)
+    for (int i = 1; i < Battery::keyCount; ++i) // all but ExternalConnected
         EXPECT_FALSE(reader.registry.property(SysfsRegistry::kEntry, Battery::rawValue(Key(i))));
     fs::rename(root.path() / "parked", machine / "BAT0");
-    EXPECT_EQ(reader.battery().currentCapacity(), 2000);
+    reader.clock.advance(5);
+    EXPECT_EQ(reader.battery().currentCapacity(), 2000) << "at the next tick";
     // Without the AC supply the status speaks for the charger.
     fs::remove_all(machine / "AC");
     EXPECT_EQ(reader.battery().isACPowered(), true) << "the read that finds AC gone";
     EXPECT_EQ(reader.battery().isACPowered(), true) << "after the rescan";
+}
+
+TEST(SysfsLayout, ABatteryThatAppearsAfterStartIsFoundWithinAMinute)
+{
+    TemporaryFolder machine;
+    writeSupply(machine.path() / "AC", {{"type", "Mains"}, {"online", "0"}});
+    Reader reader(machine.path());
+    EXPECT_NE(reader.battery().service, 0u);
+    EXPECT_EQ(reader.battery().currentCapacity(), none);
+    writeBattery(machine.path() / "BAT0", "Discharging", "500000");
+    reader.clock.advance(5);
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{2000, -500})) << "none yet: looked for at every tick";
+
+    // A second one: ordinary reads do not look for it, the read a minute on does.
+    writeBattery(machine.path() / "BAT1", "Discharging", "250000");
+    reader.clock.advance(55);
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{2000, -500}));
+    reader.clock.advance(5);
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{4000, -750}));
+    // One that was out of its bay counts once it is in.
+    writeSupply(machine.path() / "BAT2", {{"type", "Battery"}, {"present", "0"}, {"status", "Discharging"},
+                                          {"charge_now", "1000000"}, {"charge_full", "5000000"}, {"current_now", "250000"}});
+    reader.clock.advance(60);
+    EXPECT_EQ(reader.battery().currentCapacity(), 4000);
+    writeSupply(machine.path() / "BAT2", {{"present", "1"}});
+    reader.clock.advance(60);
+    EXPECT_EQ(reader.battery().currentCapacity(), 5000);
+}
+
+TEST(SysfsBrokenValues, EndlessHugeOrSilentFilesAreReadBoundedAndGiveNoValue)
+{
+    TemporaryFolder machine;
+    const fs::path battery = machine.path() / "BAT0";
+    writeBattery(battery, "Discharging", "500000");
+    fs::remove(battery / "charge_now");
+    fs::create_symlink("/dev/zero", battery / "charge_now");
+    // A gigabyte that starts like a value; sparse, so it costs no disk.
+    std::ofstream(battery / "charge_full") << "5000000\n";
+    fs::resize_file(battery / "charge_full", std::uintmax_t{1} << 30);
+    // A FIFO with a writer that never writes: a blocking read would wait forever.
+    fs::remove(battery / "current_now");
+    ASSERT_EQ(mkfifo((battery / "current_now").c_str(), 0600), 0);
+    const int writer = ::open((battery / "current_now").c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(writer, 0);
+    fs::remove(battery / "status");
+    ASSERT_EQ(mkfifo((battery / "status").c_str(), 0600), 0); // and one without a writer
+
+    Reader reader(machine.path());
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity, Key::Amperage, Key::ACPowered}),
+              (Values{none, none, none, none}));
+    ::close(writer);
+    for (const char* name : {"charge_now", "charge_full", "current_now", "status"})
+        fs::remove(battery / name);
+    writeBattery(battery, "Discharging", "500000");
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity, Key::Amperage, Key::ACPowered}),
+              (Values{2000, 5000, -500, 0}))
+        << "good values read again at once";
 }
 
 } // namespace
