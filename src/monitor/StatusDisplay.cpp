@@ -64,6 +64,25 @@ std::string ViewController::displayPower(double current) const
     return fmt::sprintf("%.1f W", std::isfinite(watts) ? watts : 0.0);
 }
 
+// Firmware without a current of its own gives a rate only from two readings
+// some seconds apart: until the first since a start or a wake, the charge and
+// the health are known already.
+void ViewController::showWithoutReading()
+{
+    const auto charge = rateAwaited_ ? batteryState.chargePercentage() : std::nullopt;
+    if (!charge) {
+        showNoBattery();
+        return;
+    }
+    for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
+                             totalRuntimeLabel, countingSinceLabel, usedInSleepLabel})
+        show(field, "(please wait)");
+    show(currentChargeLabel, fmt::sprintf("%.1f%%", *charge * 100));
+    show(healthLabel, healthText());
+    if (displayUpdated)
+        displayUpdated();
+}
+
 void ViewController::showNoBattery()
 {
     for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
@@ -79,7 +98,7 @@ void ViewController::updateTime()
     const auto charge = batteryState.chargePercentage();
     const auto current = batteryState.amperage();
     if (!charge || !current) {
-        showNoBattery();
+        showWithoutReading();
         return;
     }
     showStatus(*charge, *current);
@@ -120,13 +139,18 @@ void ViewController::showStatus(double c, double current)
     show(currentChargeLabel, fmt::sprintf("%.1f%%", c * 100));
     show(countingSinceLabel, fmt::sprintf("%.1f%%", startedCountingAtPercentage * 100));
     show(usedInSleepLabel, fmt::sprintf("%.1f%%", usedDuringSleepPercentage * 100));
-    const auto maximum = batteryState.maxCapacityMAh();
-    const auto design = batteryState.designCapacityMAh();
-    show(healthLabel, maximum && design && *design > 0
-                          ? fmt::sprintf("%.1f%% (%gmAh of %gmAh)", *maximum / *design * 100, *maximum, *design)
-                          : std::string("(unknown)"));
+    show(healthLabel, healthText());
     if (displayUpdated)
         displayUpdated();
+}
+
+std::string ViewController::healthText() const
+{
+    const auto maximum = batteryState.maxCapacityMAh();
+    const auto design = batteryState.designCapacityMAh();
+    return maximum && design && *design > 0
+               ? fmt::sprintf("%.1f%% (%gmAh of %gmAh)", *maximum / *design * 100, *maximum, *design)
+               : std::string("(unknown)");
 }
 
 } // namespace drainwatch

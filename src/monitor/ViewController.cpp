@@ -76,9 +76,10 @@ void ViewController::doTimedLogic()
     // gap, like a time the program did not run.
     const auto reading = readBattery();
     if (!reading) {
-        showNoBattery();
+        showWithoutReading();
         return;
     }
+    rateAwaited_ = false;
     const double charge = reading->charge;
     lastCharge_ = charge;
     lastCurrent_ = reading->current;
@@ -153,6 +154,7 @@ void ViewController::receiveWakeNote()
 {
     Logger::main().debug("Waking from sleep at %s", chargeText());
     sleeping = false;
+    rateAwaited_ = true;
     doTimedLogic();
 }
 

@@ -115,7 +115,9 @@ private:
     void resetTimers();
     void updateTime();
     void showStatus(double charge, double current);
+    void showWithoutReading();
     void showNoBattery();
+    std::string healthText() const;
     void writeChargeSummary(double endPercentage);
     std::string chargeText() const;
     std::string displayPower(double current) const;
@@ -124,6 +126,8 @@ private:
     MonitorServices services_;
     std::optional<double> lastCurrent_;
     std::optional<double> lastCharge_;
+    // No full reading yet since the start or the last wake.
+    bool rateAwaited_ = true;
 };
 
 // The nine text outlets in the order of the monitor's fields, by name.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <string>
 
 namespace drainwatch {
 namespace {
@@ -37,9 +38,12 @@ fs::path copyBattery(const fs::path& from, const fs::path& to)
     return to;
 }
 
+// Firmware that gives neither current nor power: 48 of 60 Wh (80 %, 75 % health), 12 V.
+const fs::path kRateless = fs::path(DRAINWATCH_TEST_DATA) / "power_supply" / "i-rateless-voltage-sag";
+
 // The monitor on a copy of the fixture; it counts from construction.
 struct Laptop {
-    Laptop()
+    explicit Laptop(const fs::path& fixture = kFixture) : tree(copyBattery(fixture, home.path() / "power_supply"))
     {
         Logger::installMain(std::make_unique<Logger>(home.path() / "Drainwatch.log", clock, false));
         for (const auto& outlet : kTextOutlets)
@@ -69,7 +73,7 @@ struct Laptop {
     }
 
     test::TemporaryFolder home;
-    const fs::path tree = copyBattery(kFixture, home.path() / "power_supply");
+    const fs::path tree;
     test::FakeClock clock;
     MemoryPreferenceStore store;
     test::FakeTimer timer;
@@ -153,6 +157,61 @@ TEST(BatteryFault, EmptyGarbledOrAbsurdValuesShowNoBatteryOrSaneTextsAndTheCount
         EXPECT_EQ(laptop.text("consumptionLabel"), "26.0 %/h (26.0 %/h recent, 26.0 %/h avg)")
             << "no absurd sample in the averages";
     }
+}
+
+TEST(BatteryFault, WithoutARateChargeAndHealthShowAtOnceAndTheCountStartsWithTheFirstRate)
+{
+    Laptop laptop(kRateless);
+    const auto waiting = [&] {
+        return std::count_if(laptop.fields.begin(), laptop.fields.end(),
+                             [](const auto& field) { return field.second.text == "(please wait)"; });
+    };
+    // 12 W, the energy read afresh at every tick.
+    double energy = 48e6;
+    const auto drain = [&](int seconds) {
+        for (int done = 0; done < seconds; done += 5) {
+            energy -= 12e6 * 5 / 3600;
+            laptop.set("energy_now", std::to_string(std::llround(energy)));
+            laptop.run(5);
+        }
+    };
+    EXPECT_EQ(laptop.text("currentChargeLabel"), "80.0%");
+    EXPECT_EQ(laptop.text("healthLabel"), "75.0% (5000mAh of 6667mAh)");
+    EXPECT_EQ(waiting(), 7) << "the times, rates, counting since and used in sleep";
+    const double start = laptop.clock.now();
+    drain(5);
+    EXPECT_EQ(waiting(), 7);
+    EXPECT_EQ(laptop.controller.dischargeTimer.startedAt, 0) << "no count without a current";
+    drain(5);
+    EXPECT_EQ(laptop.controller.dischargeTimer.startedAt, start + 10) << "a rate from two readings 10 s apart";
+    drain(10);
+    EXPECT_EQ(laptop.text("consumptionLabel"), "20.0 %/h (20.0 %/h recent, 20.0 %/h avg)");
+
+    // After a sleep the rate is found afresh; the charge stays in view meanwhile.
+    laptop.sleep.sleep();
+    laptop.clock.advance(600);
+    energy = 46e6;
+    laptop.set("energy_now", "46000000");
+    laptop.sleep.wake();
+    EXPECT_EQ(laptop.text("currentChargeLabel"), "76.7%");
+    EXPECT_EQ(waiting(), 7);
+    drain(10);
+    EXPECT_EQ(laptop.text("usedInSleepLabel"), "3.3%");
+    EXPECT_EQ(laptop.awake(), 10) << "the time asleep is cut out";
+}
+
+TEST(BatteryFault, ABatteryPluggedInAfterStartIsCountedWithinAMinute)
+{
+    Laptop laptop(fs::path(DRAINWATCH_TEST_DATA) / "power_supply" / "f-desktop-mains-only");
+    laptop.run(30);
+    EXPECT_TRUE(laptop.showsNoBattery());
+    fs::remove_all(laptop.tree / "AC");
+    copyBattery(kFixture / "AC", laptop.tree / "AC");
+    copyBattery(kFixture / "BAT0", laptop.tree / "BAT0");
+    laptop.run(5);
+    EXPECT_EQ(laptop.text("currentChargeLabel"), "32.9%");
+    laptop.run(60);
+    EXPECT_EQ(laptop.awake(), 60);
 }
 
 } // namespace

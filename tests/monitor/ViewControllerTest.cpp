@@ -129,6 +129,31 @@ TEST_F(ViewControllerTest, HealthIsUnknownWithoutDesignCapacityAndNothingShowsNa
         EXPECT_EQ(field->text.find("nan"), std::string::npos) << field->text;
 }
 
+TEST_F(ViewControllerTest, BeforeTheFirstCurrentSinceAStartOrAWakeTheChargeShowsAndNothingCounts)
+{
+    battery.remove("Amperage");
+    ViewController& c = start();
+    EXPECT_EQ(health.text, "83.3% (5000mAh of 6000mAh)");
+    EXPECT_EQ(consumption.text, "(please wait)");
+    EXPECT_EQ(total.text, "(please wait)");
+    EXPECT_EQ(c.dischargeTimer.startedAt, 0);
+    battery.set("Amperage", std::int64_t{-1250});
+    tick();
+    EXPECT_EQ(c.dischargeTimer.startedAt, clock.now());
+    // Once read, a current that is gone is an unreadable battery again.
+    battery.remove("Amperage");
+    tick();
+    EXPECT_EQ(health.text, "(no battery)");
+    sleep.sleep();
+    clock.advance(600);
+    sleep.wake();
+    EXPECT_EQ(health.text, "83.3% (5000mAh of 6000mAh)");
+    EXPECT_EQ(consumption.text, "(please wait)");
+    battery.remove("CurrentCapacity");
+    tick();
+    EXPECT_EQ(health.text, "(no battery)") << "no charge, nothing known";
+}
+
 TEST_F(ViewControllerTest, SleepSavesTheCountBeforeTheMachineSuspends)
 {
     start();
