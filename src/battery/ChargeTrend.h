@@ -10,9 +10,10 @@ namespace drainwatch {
 // converted with a voltage that moves.
 class ChargeTrend {
 public:
-    // Two of the monitor's 5-second ticks: the first rate comes with the
-    // third reading.
-    static constexpr double kMinimumSpan = 10;
+    // Two of the monitor's 5-second ticks, less a timer's slack (its first
+    // tick comes a little less than 5 s after the first reading): the first
+    // rate comes with the third reading.
+    static constexpr double kMinimumSpan = 9;
     // Longer than this between two readings: the machine slept or the clock
     // was set, and the fall in between is no drain rate.
     static constexpr double kLongestGap = 120;

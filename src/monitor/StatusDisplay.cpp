@@ -74,6 +74,7 @@ void ViewController::showWithoutReading()
         showNoBattery();
         return;
     }
+    lastCharge_ = charge; // for the tray and the JSON line too
     for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
                              totalRuntimeLabel, countingSinceLabel, usedInSleepLabel})
         show(field, "(please wait)");

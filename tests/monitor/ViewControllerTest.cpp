@@ -136,6 +136,8 @@ TEST_F(ViewControllerTest, BeforeTheFirstCurrentSinceAStartOrAWakeTheChargeShows
     EXPECT_EQ(health.text, "83.3% (5000mAh of 6000mAh)");
     EXPECT_EQ(consumption.text, "(please wait)");
     EXPECT_EQ(total.text, "(please wait)");
+    EXPECT_EQ(c.figures().charge, 0.8);
+    EXPECT_EQ(c.figures().currentMA, std::nullopt);
     EXPECT_EQ(c.dischargeTimer.startedAt, 0);
     battery.set("Amperage", std::int64_t{-1250});
     tick();
