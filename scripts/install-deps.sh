@@ -9,6 +9,12 @@ packages=(
   locales dbus python3-dbusmock faketime xvfb xauth strace
   # bench/footprint: a tray host for the window with its tray icon, and xwininfo
   trayer x11-utils
+  # the window under Wayland, and a Wayland compositor to test it in
+  qt6-wayland weston
+  # the terminal at a given width
+  tmux
+  # tests/package: the .deb as Debian checks it
+  lintian desktop-file-utils appstream file
 )
 
 missing=()
