@@ -5,8 +5,8 @@
 
 namespace drainwatch {
 
-DesktopApp::DesktopApp(ViewController& controller, const QString& title)
-    : controller_(controller), window_(controller, title), tray_(title.toStdString())
+DesktopApp::DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath)
+    : controller_(controller), settings_(settingsPath), window_(controller, title, settings_), tray_(title.toStdString())
 {
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -52,8 +52,10 @@ void DesktopApp::quit()
     if (ended_)
         return;
     ended_ = true;
-    if (window_.isVisible())
+    if (window_.isVisible()) {
+        window_.keepGeometry();
         controller_.windowWillClose();
+    }
     controller_.applicationWillTerminate();
     // exit, not quit: quit would close the window again, and log a second close.
     QCoreApplication::exit(0);

@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.h"
 #include "app/TrayIcon.h"
+#include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
 
 #include <QObject>
@@ -13,7 +14,8 @@ namespace drainwatch {
 class DesktopApp : public QObject {
     Q_OBJECT
 public:
-    DesktopApp(ViewController& controller, const QString& title);
+    // settingsPath: the counters' settings file, which also keeps the window's.
+    DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath);
 
     // Loads the monitor, then shows the window and, where the desktop has a
     // tray, the icon.
@@ -31,6 +33,7 @@ private:
     void showLog();
 
     ViewController& controller_;
+    WindowSettings settings_;
     MainWindow window_;
     TrayIcon tray_;
     bool ended_ = false;

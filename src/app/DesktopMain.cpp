@@ -38,7 +38,8 @@ int runDesktop(int argc, char** argv)
     QtFileOpener fileOpener;
     MonitorEnvironment environment(identity, options.simulate, true, fileOpener);
     ViewController controller(environment.services());
-    DesktopApp desktop(controller, QString::fromStdString(identity.title));
+    DesktopApp desktop(controller, QString::fromStdString(identity.title),
+                       QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
     desktop.start();

@@ -15,12 +15,14 @@
 
 namespace drainwatch {
 
-MainWindow::MainWindow(ViewController& controller, const QString& title) : controller_(controller)
+MainWindow::MainWindow(ViewController& controller, const QString& title, WindowSettings& settings)
+    : controller_(controller), settings_(settings)
 {
     setWindowTitle(title);
     setCentralWidget(buildContent());
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
+    restoreGeometry(settings_.geometry());
 }
 
 QWidget* MainWindow::buildContent()
@@ -52,7 +54,11 @@ QWidget* MainWindow::buildContent()
     wattsBox_->setObjectName("useWattsCheckbox");
     wattsOutlet_ = std::make_unique<QtCheckBox>(wattsBox_);
     controller_.useWattsCheckbox = wattsOutlet_.get();
-    connect(wattsBox_, &QCheckBox::toggled, this, [this] { controller_.useWattsToggled(); });
+    wattsBox_->setChecked(settings_.useWatts());
+    connect(wattsBox_, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_.setUseWatts(checked);
+        controller_.useWattsToggled();
+    });
     grid->addWidget(wattsBox_, row, 1);
 
     auto* reset = new QPushButton(tr("Reset"), content);
@@ -96,8 +102,11 @@ bool MainWindow::showLog()
     return false;
 }
 
+void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    keepGeometry();
     controller_.windowWillClose();
     event->accept();
 }

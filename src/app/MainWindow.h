@@ -2,6 +2,7 @@
 
 #include "app/QtCheckBox.h"
 #include "app/QtTextField.h"
+#include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
 
 #include <QMainWindow>
@@ -15,15 +16,18 @@ namespace drainwatch {
 
 // The monitor's one window, built in code: the nine texts with captions, the
 // watts check box, Reset and Show Log, and a status line. Its child widgets
-// carry their outlet names as object names. Closing only hides it.
+// carry their outlet names as object names. Closing only hides it. Show
+// watts and the window's size and place are kept in its settings.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Connects the controller's outlets; construct before its viewDidLoad.
-    MainWindow(ViewController& controller, const QString& title);
+    MainWindow(ViewController& controller, const QString& title, WindowSettings& settings);
 
     // Opens the log; says in the status line when that fails.
     bool showLog();
+    // Puts the window's size and place in its settings.
+    void keepGeometry();
 
 signals:
     void quitRequested();
@@ -40,6 +44,7 @@ private:
     void followVisibility();
 
     ViewController& controller_;
+    WindowSettings& settings_;
     std::vector<std::unique_ptr<QtTextField>> fields_;
     QCheckBox* wattsBox_ = nullptr;
     std::unique_ptr<QtCheckBox> wattsOutlet_;

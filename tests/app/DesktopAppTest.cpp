@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/DesktopApp.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <QtWidgets>
 
@@ -44,7 +45,7 @@ protected:
         QTimer::singleShot(0, qApp, [rounds] { rounds == 0 ? QCoreApplication::exit(7) : exitWhenIdle(rounds - 1); });
     }
 
-    DesktopApp desktop{*controller, "Drainwatch"};
+    DesktopApp desktop{*controller, "Drainwatch", store->path()};
 };
 
 TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndResetRestartsTheAwakeTime)
@@ -117,6 +118,65 @@ TEST_F(DesktopAppTest, ShowLogFailureIsSaidInTheStatusLineAndChangesNothingElse)
     opener.succeeds = true;
     menuAction("Show Log")->trigger();
     EXPECT_TRUE(opener.opened.size() == 2 && desktop.window().statusBar()->currentMessage().isEmpty());
+}
+
+// The next start, as a new process would make it: a store, a monitor and a
+// desktop on the same settings file.
+struct NextStart {
+    NextStart(const Clock& clock, RegistrySource& battery, RepeatingTimer& timer, SleepNotifications& sleep,
+              FileOpener& opener, const QString& path)
+        : controller(MonitorServices{clock, battery, store, timer, sleep, opener}),
+          desktop(controller, "Drainwatch", path)
+    {
+        desktop.start();
+    }
+    QSettingsPreferenceStore store;
+    ViewController controller;
+    DesktopApp desktop;
+};
+
+TEST_F(DesktopAppTest, ShowWattsAndTheWindowsPlaceComeBackAtTheNextStartBesideTheUntouchedCounters)
+{
+    discharge();
+    desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->setChecked(true);
+    desktop.window().setGeometry(120, 90, 640, 420);
+    EXPECT_EQ(runLoop([this] { menuAction("Quit")->trigger(); }), 0);
+    const std::string saved = storeFile();
+    EXPECT_NE(saved.find("[window]"), std::string::npos) << saved;
+    const auto counters = [](const std::string& file) { return file.substr(0, file.find("[window]")); };
+    EXPECT_NE(counters(saved).find("lastPercentage=0.85\n"), std::string::npos) << saved;
+
+    StderrCapture diagnostics;
+    NextStart next(clock, battery, timer, sleep, opener, store->path());
+    EXPECT_EQ(diagnostics.lines().filter(store->path()), QStringList()) << "the file is not taken for damage";
+    EXPECT_TRUE(next.desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->isChecked());
+    EXPECT_EQ(next.desktop.window().findChild<QLabel*>("consumptionLabel")->text().toStdString(),
+              "15.0 W (15.0 W recent, 15.0 W avg)");
+    EXPECT_EQ(next.desktop.window().geometry(), QRect(120, 90, 640, 420));
+    EXPECT_EQ(next.desktop.window().findChild<QLabel*>("countingSinceLabel")->text().toStdString(), "90.0%")
+        << "the counters were read back";
+
+    // The window's changes leave the counters' part of the file as it was,
+    // and a save of the counters keeps the window's keys.
+    const std::string before = counters(storeFile());
+    next.desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->setChecked(false);
+    EXPECT_NE(storeFile().find("useWatts=false"), std::string::npos);
+    EXPECT_EQ(counters(storeFile()), before);
+    runFor(30);
+    next.desktop.window().close();
+    EXPECT_NE(counters(storeFile()), before) << "the close saved the counters";
+    EXPECT_NE(storeFile().find("useWatts=false"), std::string::npos) << storeFile();
+}
+
+TEST_F(DesktopAppTest, AFileWithOnlyTheWindowsKeysIsNotTakenForDamage)
+{
+    const QString path = QSettingsPreferenceStore::defaultPath("Drainwatch-window-only.conf");
+    WindowSettings(path).setUseWatts(true);
+    StderrCapture diagnostics;
+    QSettingsPreferenceStore reread("Drainwatch-window-only.conf");
+    EXPECT_EQ(diagnostics.lines(), QStringList());
+    EXPECT_TRUE(QFileInfo::exists(path) && !QFileInfo::exists(path + ".corrupt"));
+    EXPECT_TRUE(WindowSettings(path).useWatts());
 }
 
 } // namespace
