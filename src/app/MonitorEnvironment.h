@@ -25,13 +25,15 @@ public:
 
     MonitorServices services();
 
-    // The battery of the machine, or the simulated one.
-    static std::unique_ptr<RegistrySource> makeBattery(bool simulate, const Clock& clock);
+    // The battery of the machine, or the simulated one, which keeps its
+    // charge in `store` when given one.
+    static std::unique_ptr<RegistrySource> makeBattery(bool simulate, const Clock& clock,
+                                                       PreferenceStore* store = nullptr);
 
 private:
     SystemClock clock_;
-    std::unique_ptr<RegistrySource> battery_;
     QSettingsPreferenceStore store_;
+    std::unique_ptr<RegistrySource> battery_;
     QtRepeatingTimer timer_;
     LogindSleepNotifications sleep_;
     FileOpener& fileOpener_;
