@@ -34,6 +34,12 @@ public:
     // One JSON object, without the line end.
     std::string jsonLine() const;
 
+    // The terminal's width (0: unknown). A redrawn block fits in it, long
+    // texts wrapped under themselves: a line the terminal wraps would throw
+    // off the redraw in place. After a change the screen is drawn anew, as
+    // the terminal may have rewrapped what it showed.
+    void setColumns(int columns);
+
 private:
     struct Field final : TextField {
         void setText(const std::string& value) override { text = value; }
@@ -42,6 +48,7 @@ private:
 
     void render();
     std::string block();
+    void fit(std::string& text, const std::string& head, const std::string& value) const;
 
     ViewController& controller_;
     std::FILE* out_;
@@ -49,6 +56,9 @@ private:
     std::array<Field, kStatusFields.size()> fields_;
     bool muted_ = false;
     int blocksWritten_ = 0;
+    int columns_ = 0;
+    std::size_t linesShown_ = 0;
+    bool redrawWhole_ = false;
     bool stopped_ = false;
 };
 

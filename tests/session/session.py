@@ -1,0 +1,63 @@
+"""What the session tests share: private XDG folders, the program's paths,
+and waiting for something a child process does (never for a set time)."""
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+
+FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+
+
+class Home:
+    """Private XDG folders; env is a clean environment that points at them,
+    with no display, no session bus and no Wayland socket."""
+
+    def __init__(self):
+        self.path = tempfile.mkdtemp(prefix="drainwatch-session-")
+        self.env = {k: v for k, v in os.environ.items()
+                    if k not in ("DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "QT_QPA_PLATFORM")}
+        for variable in ("XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"):
+            folder = os.path.join(self.path, variable)
+            os.makedirs(folder, mode=0o700)
+            self.env[variable] = folder
+
+    def file(self, *parts):
+        path = os.path.join(self.path, *parts)
+        try:
+            with open(path, encoding="utf-8", errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
+
+    def log(self, simulated=True):
+        name = "Drainwatch-simulated.log" if simulated else "Drainwatch.log"
+        return self.file("XDG_STATE_HOME", "Logs", "Drainwatch", name)
+
+    def remove(self):
+        shutil.rmtree(self.path, ignore_errors=True)
+
+
+def wait_until(predicate, what, timeout=20, every=0.05):
+    """Polls until predicate() gives something true and returns it. The
+    timeout is only a bound for a hung run, not a measure."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(every)
+
+
+def end(process, timeout=10):
+    """SIGTERM, then the exit code; a kill if it hangs."""
+    if process.poll() is None:
+        process.terminate()
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        raise AssertionError("no orderly end after SIGTERM")
