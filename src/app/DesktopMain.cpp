@@ -40,6 +40,7 @@ int runDesktop(int argc, char** argv)
     ViewController controller(environment.services());
     DesktopApp desktop(controller, QString::fromStdString(identity.title),
                        QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
+    desktop.window().setFileOpener(fileOpener);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
     desktop.start();

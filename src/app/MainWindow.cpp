@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
@@ -93,13 +94,33 @@ void MainWindow::buildMenu()
 
 bool MainWindow::showLog()
 {
-    if (controller_.showLog()) {
-        statusBar()->clearMessage();
+    if (controller_.showLog())
         return true;
-    }
-    statusBar()->showMessage(
-        tr("Could not open the log file %1").arg(QString::fromStdString(Logger::main().filePath().string())));
+    reportLogProblem(opener_ ? opener_->problem() : tr("no application could open it"));
     return false;
+}
+
+void MainWindow::setFileOpener(QtFileOpener& opener)
+{
+    opener_ = &opener;
+    connect(&opener, &QtFileOpener::failed, this, &MainWindow::reportLogProblem);
+}
+
+// A message of its own, not the status line: it stays until dismissed, and
+// the path can be copied to open the file some other way.
+void MainWindow::reportLogProblem(const QString& reason)
+{
+    if (!logProblem_) {
+        logProblem_ = new QMessageBox(QMessageBox::Warning, tr("Show Log"), QString(), QMessageBox::Close, this);
+        logProblem_->setObjectName("logProblem");
+        logProblem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        logProblem_->setWindowModality(Qt::NonModal);
+    }
+    logProblem_->setText(tr("The log could not be opened: %1.").arg(reason));
+    logProblem_->setInformativeText(
+        tr("The log is the file\n%1").arg(QString::fromStdString(Logger::main().filePath().string())));
+    logProblem_->show();
+    logProblem_->raise();
 }
 
 void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }

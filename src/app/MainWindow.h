@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/QtCheckBox.h"
+#include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
 #include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
@@ -11,6 +12,7 @@
 #include <vector>
 
 class QCheckBox;
+class QMessageBox;
 
 namespace drainwatch {
 
@@ -24,8 +26,12 @@ public:
     // Connects the controller's outlets; construct before its viewDidLoad.
     MainWindow(ViewController& controller, const QString& title, WindowSettings& settings);
 
-    // Opens the log; says in the status line when that fails.
+    // Opens the log; says in a message that stays, with the log's path, when
+    // that fails.
     bool showLog();
+    // Where the reason for a failed open comes from, now and later.
+    void setFileOpener(QtFileOpener& opener);
+    void reportLogProblem(const QString& reason);
     // Puts the window's size and place in its settings.
     void keepGeometry();
 
@@ -49,6 +55,8 @@ private:
     QCheckBox* wattsBox_ = nullptr;
     std::unique_ptr<QtCheckBox> wattsOutlet_;
     bool onScreen_ = false;
+    QtFileOpener* opener_ = nullptr;
+    QMessageBox* logProblem_ = nullptr;
 };
 
 } // namespace drainwatch

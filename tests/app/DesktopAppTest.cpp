@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/DesktopApp.h"
+#include "app/QtFileOpener.h"
 #include "platform/PlatformTestSupport.h"
 
 #include <QtWidgets>
@@ -105,7 +106,14 @@ TEST_F(DesktopAppTest, QuitAfterACloseSavesTheLaterTicksWithoutAnotherClose)
     EXPECT_NE(storeFile().find("\nlastPercentage=0.84\n"), std::string::npos) << storeFile();
 }
 
-TEST_F(DesktopAppTest, ShowLogFailureIsSaidInTheStatusLineAndChangesNothingElse)
+// The failure box, once it is on screen.
+QMessageBox* logProblem(QWidget& window)
+{
+    auto* box = window.findChild<QMessageBox*>("logProblem");
+    return box && box->isVisible() ? box : nullptr;
+}
+
+TEST_F(DesktopAppTest, ShowLogFailureIsSaidInAMessageThatStaysWithThePathSelectableAndChangesNothingElse)
 {
     discharge();
     opener.succeeds = false;
@@ -113,11 +121,75 @@ TEST_F(DesktopAppTest, ShowLogFailureIsSaidInTheStatusLineAndChangesNothingElse)
     desktop.window().findChild<QPushButton*>("showLogButton")->click();
     const std::string path = Logger::main().filePath().string();
     EXPECT_EQ(opener.opened, std::vector<std::string>{path});
-    EXPECT_EQ(desktop.window().statusBar()->currentMessage().toStdString(), "Could not open the log file " + path);
+    QMessageBox* box = logProblem(desktop.window());
+    ASSERT_TRUE(box);
+    EXPECT_NE(box->informativeText().indexOf(QString::fromStdString(path)), -1);
+    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    desktop.window().menuBar()->actions().first()->menu()->popup({0, 0});
+    desktop.window().menuBar()->actions().first()->menu()->hide();
+    EXPECT_TRUE(logProblem(desktop.window())) << "a menu does not take it away";
     EXPECT_EQ(log(), logBefore);
+    box->close();
     opener.succeeds = true;
     menuAction("Show Log")->trigger();
-    EXPECT_TRUE(opener.opened.size() == 2 && desktop.window().statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(opener.opened.size() == 2 && !logProblem(desktop.window()));
+}
+
+// The real opener, with xdg-open as the user's machine may have it: missing,
+// finding no application (exit code 4), or opening the file.
+TEST_F(AppFixture, ShowLogThroughXdgOpenSaysWhatWentWrongEvenWhenItFailsLater)
+{
+    QtFileOpener xdgOpen;
+    ViewController monitor(MonitorServices{clock, battery, *store, timer, sleep, xdgOpen});
+    DesktopApp app(monitor, "Drainwatch", store->path());
+    app.window().setFileOpener(xdgOpen);
+    app.start();
+    const std::string path = Logger::main().filePath().string();
+    const QString bin = QString::fromStdString((home.path() / "bin").string());
+    QDir().mkpath(bin);
+    const QByteArray savedPath = qgetenv("PATH");
+    const auto withXdgOpen = [&](const QString& script) {
+        QFile::remove(bin + "/xdg-open");
+        if (!script.isEmpty()) {
+            QFile file(bin + "/xdg-open");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(("#!/bin/sh\n" + script + "\n").toUtf8());
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+        qputenv("PATH", bin.toUtf8());
+    };
+    const auto waitForBox = [&] {
+        const QDeadlineTimer deadline(10000);
+        while (!logProblem(app.window()) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return logProblem(app.window());
+    };
+
+    withXdgOpen({});
+    EXPECT_FALSE(app.window().showLog());
+    QMessageBox* box = logProblem(app.window());
+    ASSERT_TRUE(box);
+    EXPECT_NE(box->text().indexOf("xdg-utils"), -1) << box->text().toStdString();
+    box->close();
+
+    withXdgOpen("exit 4");
+    EXPECT_TRUE(app.window().showLog()) << "xdg-open started";
+    box = waitForBox();
+    ASSERT_TRUE(box) << "the failure is said when xdg-open ends";
+    EXPECT_NE(box->text().indexOf("no application"), -1) << box->text().toStdString();
+    EXPECT_NE(box->informativeText().indexOf(QString::fromStdString(path)), -1);
+    box->close();
+
+    const QString opened = bin + "/opened";
+    withXdgOpen("printf %s \"$1\" > " + opened);
+    EXPECT_TRUE(app.window().showLog());
+    const QDeadlineTimer deadline(10000);
+    while (!QFileInfo(opened).size() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readFile(opened.toStdString()), path);
+    EXPECT_FALSE(logProblem(app.window()));
+    qputenv("PATH", savedPath);
 }
 
 // The next start, as a new process would make it: a store, a monitor and a
