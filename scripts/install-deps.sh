@@ -11,8 +11,8 @@ packages=(
   trayer x11-utils
   # the window under Wayland, and a Wayland compositor to test it in
   qt6-wayland weston
-  # the terminal at a given width
-  tmux
+  # the terminal at a given width; keys pressed in the window under Xvfb
+  tmux xdotool
   # tests/package: the .deb as Debian checks it
   lintian desktop-file-utils appstream file
 )

@@ -10,6 +10,7 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
 {
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);
+    window_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     controller_.displayUpdated = [this] { tray_.update(controller_.figures()); };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);
@@ -26,8 +27,8 @@ void DesktopApp::start()
 {
     controller_.viewDidLoad();
     window_.show();
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray_.show();
+    // Shown even without a tray: Qt puts it in a tray that appears later.
+    tray_.show();
 }
 
 void DesktopApp::showWindow()

@@ -127,9 +127,59 @@ void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!closeConfirmed_ && trayAvailable && !trayAvailable()) {
+        const QString choice = settings_.closeWithoutTray();
+        if (choice != QLatin1String("hide")) {
+            event->ignore();
+            if (choice == QLatin1String("quit"))
+                emit quitRequested();
+            else
+                askHowToClose();
+            return;
+        }
+    }
+    closeConfirmed_ = false;
     keepGeometry();
     controller_.windowWillClose();
     event->accept();
+}
+
+// Not modal: the monitor goes on ticking while the question waits.
+void MainWindow::askHowToClose()
+{
+    if (!closeQuestion_) {
+        closeQuestion_ = new QMessageBox(QMessageBox::Question, tr("Close Window"),
+                                         tr("This desktop has no tray to bring the window back from."), QMessageBox::Cancel,
+                                         this);
+        closeQuestion_->setObjectName("closeWithoutTray");
+        closeQuestion_->setInformativeText(
+            tr("Drainwatch can count on without a window: run drainwatch again, or start it from the applications "
+               "menu, and the window comes back. Or quit it; the count is saved."));
+        QPushButton* keep = closeQuestion_->addButton(tr("Keep Counting"), QMessageBox::AcceptRole);
+        keep->setObjectName("keepCounting");
+        closeQuestion_->addButton(tr("Quit"), QMessageBox::DestructiveRole)->setObjectName("quit");
+        closeQuestion_->setDefaultButton(keep);
+        closeQuestion_->setCheckBox(new QCheckBox(tr("Do not ask again"), closeQuestion_));
+        closeQuestion_->setWindowModality(Qt::NonModal);
+        connect(closeQuestion_, &QMessageBox::buttonClicked, this, [this](QAbstractButton* button) {
+            const QString role = button->objectName();
+            if (role != QLatin1String("keepCounting") && role != QLatin1String("quit"))
+                return;
+            const bool remember = closeQuestion_->checkBox()->isChecked();
+            if (role == QLatin1String("quit")) {
+                if (remember)
+                    settings_.setCloseWithoutTray(QStringLiteral("quit"));
+                emit quitRequested();
+                return;
+            }
+            if (remember)
+                settings_.setCloseWithoutTray(QStringLiteral("hide"));
+            closeConfirmed_ = true;
+            close();
+        });
+    }
+    closeQuestion_->show();
+    closeQuestion_->raise();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -8,6 +8,7 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,10 @@ public:
     // Where the reason for a failed open comes from, now and later.
     void setFileOpener(QtFileOpener& opener);
     void reportLogProblem(const QString& reason);
+
+    // Whether the desktop has a tray to bring a closed window back from;
+    // without one, closing first says how the window comes back.
+    std::function<bool()> trayAvailable;
     // Puts the window's size and place in its settings.
     void keepGeometry();
 
@@ -48,6 +53,7 @@ private:
     QWidget* buildContent();
     void buildMenu();
     void followVisibility();
+    void askHowToClose();
 
     ViewController& controller_;
     WindowSettings& settings_;
@@ -57,6 +63,8 @@ private:
     bool onScreen_ = false;
     QtFileOpener* opener_ = nullptr;
     QMessageBox* logProblem_ = nullptr;
+    QMessageBox* closeQuestion_ = nullptr;
+    bool closeConfirmed_ = false;
 };
 
 } // namespace drainwatch

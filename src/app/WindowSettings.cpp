@@ -38,4 +38,15 @@ QByteArray WindowSettings::geometry() const { return read(path_, QStringLiteral(
 
 void WindowSettings::setGeometry(const QByteArray& geometry) { write(path_, QStringLiteral("geometry"), geometry); }
 
+QString WindowSettings::closeWithoutTray() const
+{
+    const QString choice = read(path_, QStringLiteral("closeWithoutTray")).toString();
+    return choice == QLatin1String("hide") || choice == QLatin1String("quit") ? choice : QString();
+}
+
+void WindowSettings::setCloseWithoutTray(const QString& choice)
+{
+    write(path_, QStringLiteral("closeWithoutTray"), choice);
+}
+
 } // namespace drainwatch

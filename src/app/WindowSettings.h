@@ -17,6 +17,10 @@ public:
     // As QWidget::saveGeometry() gives it; empty when never saved.
     QByteArray geometry() const;
     void setGeometry(const QByteArray& geometry);
+    // What Close Window does on a desktop without a tray, when the user said
+    // not to be asked again: "hide" or "quit"; empty: ask.
+    QString closeWithoutTray() const;
+    void setCloseWithoutTray(const QString& choice);
 
 private:
     QString path_;

@@ -47,6 +47,9 @@ protected:
     }
 
     DesktopApp desktop{*controller, "Drainwatch", store->path()};
+    bool trayHere = true;
+
+    DesktopAppTest() { desktop.window().trayAvailable = [this] { return trayHere; }; }
 };
 
 TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndResetRestartsTheAwakeTime)
@@ -207,6 +210,38 @@ struct NextStart {
     DesktopApp desktop;
 };
 
+TEST_F(DesktopAppTest, WithoutATrayCloseWindowFirstSaysHowTheWindowComesBackAndDoesWhatTheUserChose)
+{
+    trayHere = false;
+    discharge();
+    const auto question = [this] {
+        auto* box = desktop.window().findChild<QMessageBox*>("closeWithoutTray");
+        return box && box->isVisible() ? box : nullptr;
+    };
+    menuAction("Close Window")->trigger();
+    ASSERT_TRUE(question());
+    EXPECT_TRUE(desktop.window().isVisible()) << "nothing closes before the answer";
+    EXPECT_NE(question()->informativeText().indexOf("run drainwatch again"), -1);
+    EXPECT_EQ(quits(), 0);
+    question()->findChild<QPushButton*>("keepCounting")->click();
+    EXPECT_FALSE(desktop.window().isVisible());
+    EXPECT_EQ(quits(), 1) << "closed as with a tray: saved and logged";
+
+    desktop.showWindow();
+    menuAction("Close Window")->trigger();
+    ASSERT_TRUE(question());
+    question()->checkBox()->setChecked(true);
+    EXPECT_EQ(runLoop([&] { question()->findChild<QPushButton*>("quit")->click(); }), 0) << "the process ends";
+    EXPECT_NE(storeFile().find("closeWithoutTray=quit"), std::string::npos);
+
+    // Remembered: the next start's Close Window quits at once.
+    NextStart next(clock, battery, timer, sleep, opener, store->path());
+    next.desktop.window().trayAvailable = [] { return false; };
+    QObject::connect(&next.desktop.window(), &MainWindow::quitRequested, [] { QCoreApplication::exit(3); });
+    EXPECT_EQ(runLoop([&] { next.desktop.window().close(); }), 3);
+    EXPECT_FALSE(next.desktop.window().findChild<QMessageBox*>("closeWithoutTray"));
+}
+
 TEST_F(DesktopAppTest, ShowWattsAndTheWindowsPlaceComeBackAtTheNextStartBesideTheUntouchedCounters)
 {
     discharge();
@@ -220,6 +255,7 @@ TEST_F(DesktopAppTest, ShowWattsAndTheWindowsPlaceComeBackAtTheNextStartBesideTh
 
     StderrCapture diagnostics;
     NextStart next(clock, battery, timer, sleep, opener, store->path());
+    next.desktop.window().trayAvailable = [] { return true; };
     EXPECT_EQ(diagnostics.lines().filter(store->path()), QStringList()) << "the file is not taken for damage";
     EXPECT_TRUE(next.desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->isChecked());
     EXPECT_EQ(next.desktop.window().findChild<QLabel*>("consumptionLabel")->text().toStdString(),

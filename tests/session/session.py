@@ -61,3 +61,31 @@ def end(process, timeout=10):
         process.kill()
         process.wait()
         raise AssertionError("no orderly end after SIGTERM")
+
+
+class Xvfb:
+    """A private X server; the display number comes from Xvfb itself."""
+
+    def __init__(self):
+        reader, writer = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(writer), "-nolisten", "tcp", "-screen", "0", "1280x800x24"],
+            pass_fds=(writer,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(writer)
+        with os.fdopen(reader) as f:
+            number = f.readline().strip()
+        if not number:
+            self.process.kill()
+            raise AssertionError("Xvfb did not start")
+        self.display = ":" + number
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
+
+
+def xdotool(display, *arguments):
+    """xdotool's output lines; empty when it finds nothing."""
+    result = subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
+                            env=dict(os.environ, DISPLAY=display))
+    return result.stdout.split()
