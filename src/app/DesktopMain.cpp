@@ -41,6 +41,7 @@ int runDesktop(int argc, char** argv)
     DesktopApp desktop(controller, QString::fromStdString(identity.title),
                        QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
     desktop.window().setFileOpener(fileOpener);
+    desktop.window().setEnergyReader(environment.energyReader());
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
     desktop.start();

@@ -69,6 +69,7 @@ int runTerminal(const Options& options, int argc, char** argv)
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
     TerminalFrontEnd frontEnd(controller, stdout, format);
+    frontEnd.setEnergyReader(environment.energyReader());
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {

@@ -48,6 +48,8 @@ QWidget* MainWindow::buildContent()
         grid->addWidget(value, row, 1);
         ++row;
         fields_.push_back(std::make_unique<QtTextField>(value));
+        if (field.member == &ViewController::healthLabel)
+            fields_.back()->shown = [this](const std::string& text) { return health_(text); };
         controller_.*field.member = fields_.back().get();
     }
 

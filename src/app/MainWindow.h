@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/QtCheckBox.h"
 #include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
@@ -33,6 +34,8 @@ public:
     // Where the reason for a failed open comes from, now and later.
     void setFileOpener(QtFileOpener& opener);
     void reportLogProblem(const QString& reason);
+    // Health in Wh for a battery that counts in energy.
+    void setEnergyReader(HealthInWh::Reader reader) { health_ = HealthInWh(std::move(reader)); }
 
     // Whether the desktop has a tray to bring a closed window back from;
     // without one, closing first says how the window comes back.
@@ -62,6 +65,7 @@ private:
     std::unique_ptr<QtCheckBox> wattsOutlet_;
     bool onScreen_ = false;
     QtFileOpener* opener_ = nullptr;
+    HealthInWh health_;
     QMessageBox* logProblem_ = nullptr;
     QMessageBox* closeQuestion_ = nullptr;
     bool closeConfirmed_ = false;

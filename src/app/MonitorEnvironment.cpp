@@ -24,6 +24,14 @@ MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, 
     sleep_.connectToSystemBus();
 }
 
+HealthInWh::Reader MonitorEnvironment::energyReader()
+{
+    auto* sysfs = dynamic_cast<SysfsRegistry*>(battery_.get());
+    if (!sysfs)
+        return {};
+    return [sysfs] { return sysfs->energyCapacity(); };
+}
+
 MonitorServices MonitorEnvironment::services()
 {
     return MonitorServices{clock_, *battery_, store_, timer_, sleep_, fileOpener_};

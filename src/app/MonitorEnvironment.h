@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/Options.h"
 #include "battery/RegistrySource.h"
 #include "measure/Clock.h"
@@ -24,6 +25,9 @@ public:
     MonitorEnvironment& operator=(const MonitorEnvironment&) = delete;
 
     MonitorServices services();
+    // The battery's capacities in energy, for the health in Wh; none for
+    // the simulated battery.
+    HealthInWh::Reader energyReader();
 
     // The battery of the machine, or the simulated one, which keeps its
     // charge in `store` when given one.

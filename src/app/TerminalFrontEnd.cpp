@@ -163,7 +163,8 @@ std::string TerminalFrontEnd::block()
     const std::size_t width = widestCaption();
     std::string lines;
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
-        fit(lines, fmt::format("{:>{}}  ", kStatusFields[i].caption, width), fields_[i].text);
+        fit(lines, fmt::format("{:>{}}  ", kStatusFields[i].caption, width),
+            kStatusFields[i].member == &ViewController::healthLabel ? health_(fields_[i].text) : fields_[i].text);
 
     std::string text;
     if (format_ == Format::Redraw && redrawWhole_)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/StatusFields.h"
 #include "monitor/ViewController.h"
 
@@ -39,6 +40,9 @@ public:
     // off the redraw in place. After a change the screen is drawn anew, as
     // the terminal may have rewrapped what it showed.
     void setColumns(int columns);
+    // Health in Wh for a battery that counts in energy; not in JSON, whose
+    // texts are the monitor's own.
+    void setEnergyReader(HealthInWh::Reader reader) { health_ = HealthInWh(std::move(reader)); }
 
 private:
     struct Field final : TextField {
@@ -59,6 +63,7 @@ private:
     int columns_ = 0;
     std::size_t linesShown_ = 0;
     bool redrawWhole_ = false;
+    HealthInWh health_;
     bool stopped_ = false;
 };
 

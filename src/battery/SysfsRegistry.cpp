@@ -223,6 +223,26 @@ std::optional<double> SysfsRegistry::capacityMAh(Supply& battery, std::string_vi
     return *microwattHours / *microvolts * 1000;
 }
 
+std::optional<EnergyCapacity> SysfsRegistry::energyCapacity()
+{
+    if (rescanDue_ || batteries_.empty())
+        scan();
+    if (batteries_.empty())
+        return std::nullopt;
+    EnergyCapacity total;
+    for (auto& battery : batteries_) {
+        if (number(battery, "charge_full"))
+            return std::nullopt;
+        const auto full = notNegative(number(battery, "energy_full"));
+        const auto design = notNegative(number(battery, "energy_full_design"));
+        if (!full || !design)
+            return std::nullopt;
+        total.fullWh += *full / 1e6;
+        total.designWh += *design / 1e6;
+    }
+    return total;
+}
+
 std::optional<double> SysfsRegistry::totalCapacityMAh(std::string_view charge, std::string_view energy)
 {
     double total = 0;

@@ -2,6 +2,7 @@
 
 #include "app/DesktopApp.h"
 #include "app/QtFileOpener.h"
+#include "battery/SysfsRegistry.h"
 #include "platform/PlatformTestSupport.h"
 
 #include <QtWidgets>
@@ -193,6 +194,23 @@ TEST_F(AppFixture, ShowLogThroughXdgOpenSaysWhatWentWrongEvenWhenItFailsLater)
     EXPECT_EQ(readFile(opened.toStdString()), path);
     EXPECT_FALSE(logProblem(app.window()));
     qputenv("PATH", savedPath);
+}
+
+TEST_F(AppFixture, TheWindowGivesHealthInWattHoursForABatteryThatCountsInEnergy)
+{
+    for (const auto& [layout, shown] : std::map<std::string, std::string>{
+             {"b-thinkpad-energy-discharging", "94.8% (45.1Wh of 47.5Wh)"}, {"a-acpi-charge-discharging", "(mAh)"}}) {
+        SysfsRegistry sysfs(std::string(DRAINWATCH_TEST_DATA "/power_supply/") + layout, clock);
+        ViewController monitor(MonitorServices{clock, sysfs, *store, timer, sleep, opener});
+        DesktopApp app(monitor, "Drainwatch", store->path());
+        app.window().setEnergyReader([&] { return sysfs.energyCapacity(); });
+        app.start();
+        const std::string health = app.window().findChild<QLabel*>("healthLabel")->text().toStdString();
+        if (shown == "(mAh)")
+            EXPECT_NE(health.find("mAh of "), std::string::npos) << health;
+        else
+            EXPECT_EQ(health, shown);
+    }
 }
 
 // The next start, as a new process would make it: a store, a monitor and a

@@ -96,6 +96,30 @@ TEST_F(ProcessTest, WindowProgramRunsOnceAndSigtermQuitsLikeTheQuitCommand)
     EXPECT_NE(file(kStore).find("batteryUsage"), std::string::npos);
 }
 
+// Health as the terminal shows it, and as the JSON (the monitor's own text) keeps it.
+TEST_F(ProcessTest, TheTerminalGivesHealthInWattHoursForABatteryThatCountsInEnergy)
+{
+    const auto health = [this](const char* layout, const QStringList& arguments) {
+        environment.insert("DRAINWATCH_POWER_SUPPLY_DIR", QString(DRAINWATCH_TEST_DATA "/power_supply/") + layout);
+        ChildProcess run;
+        start(run, arguments);
+        QString found;
+        for (int line = 0; line < 12 && found.isEmpty(); ++line) {
+            const QString text = readLine(run);
+            if (text.startsWith("Health"))
+                found = text;
+            else if (text.startsWith('{'))
+                found = QJsonDocument::fromJson(text.toUtf8()).object()["healthLabel"].toString();
+        }
+        ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+        EXPECT_TRUE(run.waitForFinished(5000));
+        return found.toStdString();
+    };
+    EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--terminal"}), "Health  94.8% (45.1Wh of 47.5Wh)");
+    EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--json"}), "94.8% (4173mAh of 4400mAh)");
+    EXPECT_NE(health("a-acpi-charge-discharging", {"--terminal"}).find("mAh of "), std::string::npos);
+}
+
 // The first run's clocks, the Qt timer's too, moved by libfaketime 200 times
 // fast: 40 ticks in a second.
 TEST_F(ProcessTest, TheSimulatedBatteryGoesOnFromWhereTheLastRunLeftIt)
