@@ -27,8 +27,10 @@ void DesktopApp::start()
 {
     controller_.viewDidLoad();
     window_.show();
-    // Shown even without a tray: Qt puts it in a tray that appears later.
-    tray_.show();
+    // Shown even without a tray on X11: Qt puts it in a tray that appears
+    // later. Elsewhere Qt has no such watch, and only warns.
+    if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb"))
+        tray_.show();
 }
 
 void DesktopApp::showWindow()

@@ -89,3 +89,24 @@ def xdotool(display, *arguments):
     result = subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
                             env=dict(os.environ, DISPLAY=display))
     return result.stdout.split()
+
+
+class Weston:
+    """A headless Wayland compositor drawing in memory (pixman), with the
+    screenshooter allowed (--debug); its socket in `runtime`."""
+
+    def __init__(self, runtime, width=1024, height=768):
+        self.runtime = runtime
+        self.socket = "drainwatch-test-wayland"
+        self.process = subprocess.Popen(
+            ["weston", "--backend=headless-backend.so", "--use-pixman", f"--socket={self.socket}",
+             f"--width={width}", f"--height={height}", "--debug", "--idle-time=0"],
+            env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(os.path.join(runtime, self.socket)) or self.process.poll() is not None,
+                   "weston's socket")
+        if self.process.poll() is not None:
+            raise AssertionError("weston did not start")
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait()
