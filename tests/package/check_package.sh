@@ -23,6 +23,7 @@ desktop-file-validate "$out"/root/usr/share/applications/*.desktop || check "des
 appstreamcli validate --no-net --pedantic "$out"/root/usr/share/metainfo/*.xml >"$out/appstream.txt" 2>&1 ||
   { cat "$out/appstream.txt"; check "metainfo does not validate"; }
 
+[ -s "$out/root/usr/share/man/man1/drainwatch.1.gz" ] || check "no manual page"
 for file in changelog.gz copyright; do
   [ -s "$out/root/usr/share/doc/drainwatch/$file" ] || check "no /usr/share/doc/drainwatch/$file"
 done
