@@ -44,6 +44,9 @@ QWidget* MainWindow::buildContent()
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setMinimumWidth(valueWidth);
         caption->setBuddy(value);
+        caption->setObjectName(QString::fromUtf8(field.outlet) + QStringLiteral("Caption"));
+        caption->setToolTip(QString::fromUtf8(field.meaning));
+        value->setToolTip(QString::fromUtf8(field.meaning));
         grid->addWidget(caption, row, 0);
         grid->addWidget(value, row, 1);
         ++row;

@@ -2,6 +2,7 @@
 
 #include "app/DesktopApp.h"
 #include "app/QtFileOpener.h"
+#include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
 #include "platform/PlatformTestSupport.h"
 
@@ -211,6 +212,44 @@ TEST_F(AppFixture, TheWindowGivesHealthInWattHoursForABatteryThatCountsInEnergy)
         else
             EXPECT_EQ(health, shown);
     }
+}
+
+// Also run with QT_SCALE_FACTOR=2 (see CMakeLists.txt).
+TEST_F(DesktopAppTest, CaptionsSayWhatTheyMeasureAsTheReadmeDoesAndTheSmallestWindowCutsNoFigure)
+{
+    desktop.start();
+    const std::string readme = readFile(DRAINWATCH_TEST_DATA "/../../README.md");
+    for (const StatusField& field : kStatusFields) {
+        const std::string row = std::string("\n| ") + field.caption + " | ";
+        const auto at = readme.find(row);
+        ASSERT_NE(at, std::string::npos) << field.caption;
+        const auto start = at + row.size();
+        const std::string meaning = readme.substr(start, readme.find(" |\n", start) - start);
+        const auto* caption = desktop.window().findChild<QLabel*>(QString(field.outlet) + "Caption");
+        ASSERT_TRUE(caption);
+        EXPECT_EQ(caption->toolTip().toStdString(), meaning);
+        EXPECT_EQ(desktop.window().findChild<QLabel*>(field.outlet)->toolTip(), caption->toolTip());
+    }
+
+    // The widest each figure gets, in either unit.
+    const std::map<std::string, std::vector<const char*>> widest{
+        {"timeAwakeLabel", {"1000:00"}}, {"timeOnBatteryLabel", {"1000:00"}},
+        {"consumptionLabel", {"100.0 %/h (100.0 %/h recent, 100.0 %/h avg)", "100.0 W (100.0 W recent, 100.0 W avg)"}},
+        {"plannedRuntimeLabel", {"(please wait)", "(on AC power)"}}, {"totalRuntimeLabel", {"(please wait)"}},
+        {"currentChargeLabel", {"100.0%"}}, {"countingSinceLabel", {"100.0%"}}, {"usedInSleepLabel", {"100.0%"}},
+        {"healthLabel", {"100.0% (10000mAh of 10000mAh)", "100.0% (100.0Wh of 100.0Wh)"}}};
+    for (const auto& [outlet, texts] : widest) {
+        auto* label = desktop.window().findChild<QLabel*>(QString::fromStdString(outlet));
+        for (const char* text : texts) {
+            label->setText(text);
+            desktop.window().resize(1, 1);
+            QCoreApplication::processEvents();
+            EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(text))
+                << outlet << ": " << text << " at scale " << qgetenv("QT_SCALE_FACTOR").toStdString();
+            EXPECT_GE(label->contentsRect().height(), label->fontMetrics().height()) << outlet;
+        }
+    }
+    EXPECT_GT(desktop.window().width(), 1) << "the window has a smallest size";
 }
 
 // The next start, as a new process would make it: a store, a monitor and a
