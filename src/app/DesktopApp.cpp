@@ -1,6 +1,8 @@
 #include "app/DesktopApp.h"
 
 #include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 
 namespace drainwatch {
@@ -18,19 +20,50 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
     connect(&tray_, &TrayIcon::showLogRequested, this, &DesktopApp::showLog);
     connect(&tray_, &TrayIcon::resetRequested, this, [this] { controller_.resetButtonClicked(); });
     connect(&tray_, &TrayIcon::quitRequested, this, &DesktopApp::quit);
+    for (QAction* action : {&window_.startAtLoginAction(), &tray_.startAtLoginAction()}) {
+        connect(action, &QAction::triggered, this, &DesktopApp::setStartAtLogin);
+        // Read from the file each time: the desktop's settings may change it.
+        connect(qobject_cast<QMenu*>(action->parent()), &QMenu::aboutToShow, this, &DesktopApp::showStartAtLogin);
+    }
     // A logout may end the process without a quit: have the count on disk.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { controller_.applicationWillTerminate(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &DesktopApp::quit);
 }
 
-void DesktopApp::start()
+void DesktopApp::start(bool inTray)
 {
     controller_.viewDidLoad();
-    window_.show();
-    // Shown even without a tray on X11: Qt puts it in a tray that appears
-    // later. Elsewhere Qt has no such watch, and only warns.
-    if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb"))
+    showStartAtLogin();
+    // On X11 Qt puts the icon in a tray that appears later (a panel that
+    // starts after Drainwatch at login); elsewhere it has no such watch, and
+    // only warns, and no tray means the window.
+    const bool trayToCome =
+        QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!inTray || !trayToCome)
+        window_.show();
+    if (trayToCome)
         tray_.show();
+}
+
+void DesktopApp::showStartAtLogin()
+{
+    const bool enabled = autostart.isEnabled();
+    window_.startAtLoginAction().setChecked(enabled);
+    tray_.startAtLoginAction().setChecked(enabled);
+}
+
+void DesktopApp::setStartAtLogin(bool enabled)
+{
+    if (!autostart.setEnabled(enabled)) {
+        auto* box = new QMessageBox(QMessageBox::Warning, tr("Start at Login"),
+                                    tr("Start at login could not be changed: %1.").arg(autostart.problem()),
+                                    QMessageBox::Close, &window_);
+        box->setObjectName("autostartProblem");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->show();
+    }
+    showStartAtLogin();
 }
 
 void DesktopApp::showWindow()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Autostart.h"
 #include "app/MainWindow.h"
 #include "app/TrayIcon.h"
 #include "app/WindowSettings.h"
@@ -18,8 +19,8 @@ public:
     DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath);
 
     // Loads the monitor, then shows the window and, where the desktop has a
-    // tray, the icon.
-    void start();
+    // tray, the icon; with inTray, the icon only, where there is a tray.
+    void start(bool inTray = false);
     // From the tray or a second launch: the window back on screen, in front.
     void showWindow();
     // Quit, a quit signal or the end of the session: the window's close if it
@@ -27,10 +28,14 @@ public:
     void quit();
 
     MainWindow& window() { return window_; }
+    // Start at Login, in both menus.
+    Autostart autostart;
     TrayIcon& tray() { return tray_; }
 
 private:
     void showLog();
+    void setStartAtLogin(bool enabled);
+    void showStartAtLogin();
 
     ViewController& controller_;
     WindowSettings settings_;

@@ -40,11 +40,13 @@ int runDesktop(int argc, char** argv)
     ViewController controller(environment.services());
     DesktopApp desktop(controller, QString::fromStdString(identity.title),
                        QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
+    if (options.simulate)
+        desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
-    desktop.start();
+    desktop.start(options.tray);
     return app.exec();
 }
 

@@ -93,6 +93,9 @@ void MainWindow::buildMenu()
     menu->addAction(tr("Show &Log"), QKeySequence(Qt::CTRL | Qt::Key_L), this, [this] { showLog(); });
     menu->addAction(tr("&Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), this, [this] { controller_.resetButtonClicked(); });
     menu->addSeparator();
+    startAtLogin_ = menu->addAction(tr("Start at Lo&gin"));
+    startAtLogin_->setCheckable(true);
+    menu->addSeparator();
     menu->addAction(tr("&Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
     menu->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &MainWindow::quitRequested);
 }

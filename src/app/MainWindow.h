@@ -37,6 +37,10 @@ public:
     // Health in Wh for a battery that counts in energy.
     void setEnergyReader(HealthInWh::Reader reader) { health_ = HealthInWh(std::move(reader)); }
 
+    // File > Start at Login, checkable; its state and effect are the
+    // desktop app's.
+    QAction& startAtLoginAction() { return *startAtLogin_; }
+
     // Whether the desktop has a tray to bring a closed window back from;
     // without one, closing first says how the window comes back.
     std::function<bool()> trayAvailable;
@@ -68,6 +72,7 @@ private:
     HealthInWh health_;
     QMessageBox* logProblem_ = nullptr;
     QMessageBox* closeQuestion_ = nullptr;
+    QAction* startAtLogin_ = nullptr;
     bool closeConfirmed_ = false;
 };
 

@@ -29,6 +29,8 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
     menu_.addAction(tr("Show Window"), this, &TrayIcon::showWindowRequested);
     menu_.addAction(tr("Show Log"), this, &TrayIcon::showLogRequested);
     menu_.addAction(tr("Reset"), this, &TrayIcon::resetRequested);
+    startAtLogin_ = menu_.addAction(tr("Start at Login"));
+    startAtLogin_->setCheckable(true);
     menu_.addSeparator();
     menu_.addAction(tr("Quit"), this, &TrayIcon::quitRequested);
     icon_.setContextMenu(&menu_);

@@ -24,6 +24,7 @@ public:
     void update(const MonitorFigures& figures);
     QString toolTip() const { return icon_.toolTip(); }
     QMenu& menu() { return menu_; }
+    QAction& startAtLoginAction() { return *startAtLogin_; }
 
 signals:
     void showWindowRequested();
@@ -34,6 +35,7 @@ signals:
 private:
     std::string name_;
     QMenu menu_;
+    QAction* startAtLogin_ = nullptr;
     QSystemTrayIcon icon_;
     int shownLevel_ = -1;
 };

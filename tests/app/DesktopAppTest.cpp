@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/DesktopApp.h"
+#include "app/Autostart.h"
 #include "app/QtFileOpener.h"
 #include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
@@ -212,6 +213,57 @@ TEST_F(AppFixture, TheWindowGivesHealthInWattHoursForABatteryThatCountsInEnergy)
         else
             EXPECT_EQ(health, shown);
     }
+}
+
+TEST_F(DesktopAppTest, StartAtLoginWritesTheAutostartEntryAndBothMenusReadTheirStateFromIt)
+{
+    desktop.start(true);
+    EXPECT_TRUE(desktop.window().isVisible()) << "no tray to come on this platform: the window after all";
+    QAction& inWindow = *menuAction("Start at Login");
+    QAction& inTray = desktop.tray().startAtLoginAction();
+    const QString path = Autostart::path();
+    EXPECT_EQ(path.toStdString(), (home.path() / "XDG_CONFIG_HOME/autostart/io.github.drainwatch.Drainwatch.desktop").string());
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+
+    inWindow.trigger();
+    const std::string entry = readFile(path.toStdString());
+    EXPECT_NE(entry.find("\nExec="), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" --tray\n"), std::string::npos) << entry;
+    EXPECT_TRUE(inWindow.isChecked() && inTray.isChecked());
+    QProcess validate;
+    validate.start("desktop-file-validate", {path});
+    ASSERT_TRUE(validate.waitForFinished(10000));
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
+
+    // Changed behind its back: the menus follow the file when they open.
+    QFile::remove(path);
+    emit desktop.tray().menu().aboutToShow();
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+    inTray.trigger();
+    EXPECT_TRUE(QFileInfo::exists(path) && inWindow.isChecked());
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("Hidden=true\n");
+    }
+    emit qobject_cast<QMenu*>(inWindow.parent())->aboutToShow();
+    EXPECT_FALSE(inWindow.isChecked()) << "turned off by the desktop's settings";
+    inWindow.trigger();
+    EXPECT_TRUE(QFileInfo::exists(path) && inWindow.isChecked()) << "written anew";
+    inWindow.trigger();
+    EXPECT_FALSE(QFileInfo::exists(path) || inWindow.isChecked() || inTray.isChecked());
+
+    // A folder that cannot be made: said, and the menus stay unchecked.
+    QFile::remove(QFileInfo(path).absolutePath());
+    QDir(QFileInfo(path).absolutePath()).removeRecursively();
+    QFile blocker(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    inTray.trigger();
+    auto* box = desktop.window().findChild<QMessageBox*>("autostartProblem");
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_NE(box->text().indexOf("autostart"), -1) << box->text().toStdString();
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
 }
 
 // Also run with QT_SCALE_FACTOR=2 (see CMakeLists.txt).

@@ -88,6 +88,20 @@ class TrayTest(unittest.TestCase):
         log = self.home.log()
         self.assertEqual(log.count("Quitting app"), 2, log)  # one for each close; a quit after one adds none
 
+    def test_started_in_the_tray_it_shows_the_icon_only_until_asked_for_the_window(self):
+        trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right"], env=self.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
+        wait_until(lambda: xdotool(self.x.display, "search", "--name", "^panel$"), "trayer's panel")
+        program = self.start("--tray")
+        self.addCleanup(lambda: program.poll() is None and program.kill())
+        wait_until(lambda: icon_in_tray(self.x.display), "the icon in the tray")
+        wait_until(lambda: "Started app" in self.home.log(), "the start in the log")
+        self.assertFalse(self.visible(TITLE), "no window at login")
+        self.assertEqual(self.start().wait(20), 0)
+        wait_until(lambda: self.visible(TITLE), "the window on a second launch")
+        self.assertEqual(end(program), 0)
+
 
 if __name__ == "__main__":
     unittest.main()
