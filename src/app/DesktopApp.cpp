@@ -1,6 +1,7 @@
 #include "app/DesktopApp.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
@@ -13,7 +14,11 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);
     window_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
-    controller_.displayUpdated = [this] { tray_.update(controller_.figures()); };
+    controller_.displayUpdated = [this] {
+        const auto* remaining = window_.findChild<QLabel*>("plannedRuntimeLabel");
+        tray_.update(controller_.figures(), controller_.batteryState.isCharging().value_or(false),
+                     remaining ? remaining->text().toStdString() : std::string());
+    };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);
     connect(&tray_, &TrayIcon::showWindowRequested, this, &DesktopApp::showWindow);

@@ -28,7 +28,7 @@ int runDesktop(int argc, char** argv)
     QCoreApplication::setApplicationName("Drainwatch");
     QCoreApplication::setApplicationVersion(DRAINWATCH_VERSION);
     QGuiApplication::setDesktopFileName(appId);
-    QApplication::setWindowIcon(QIcon::fromTheme(appId, batteryIcon(0.7)));
+    QApplication::setWindowIcon(QIcon::fromTheme(appId, batteryIcon({0.7})));
     SingleInstance instance(QString::fromStdString(identity.instanceName));
     if (!instance.tryBecomePrimary()) {
         std::cerr << "Drainwatch: already running; its window comes to the front.\n";

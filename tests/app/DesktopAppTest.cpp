@@ -2,6 +2,7 @@
 
 #include "app/DesktopApp.h"
 #include "app/Autostart.h"
+#include "app/BatteryIcon.h"
 #include "app/QtFileOpener.h"
 #include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
@@ -64,7 +65,7 @@ TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndReset
              {"plannedRuntimeLabel", "05:41"}, {"totalRuntimeLabel", "06:41"}, {"currentChargeLabel", "85.0%"},
              {"countingSinceLabel", "90.0%"}, {"usedInSleepLabel", "0.0%"}, {"healthLabel", "96.2% (5000mAh of 5200mAh)"}})
         EXPECT_EQ(text(outlet), shown) << outlet;
-    EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 85.0%, 25.0 %/h");
+    EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 85.0%, 25.0 %/h, 05:41 left");
 
     auto* watts = desktop.window().findChild<QCheckBox*>("useWattsCheckbox");
     watts->setChecked(true);
@@ -264,6 +265,50 @@ TEST_F(DesktopAppTest, StartAtLoginWritesTheAutostartEntryAndBothMenusReadTheirS
     ASSERT_TRUE(box && box->isVisible());
     EXPECT_NE(box->text().indexOf("autostart"), -1) << box->text().toStdString();
     EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+}
+
+int pixelsOf(const QImage& image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
+TEST_F(DesktopAppTest, TheTrayIconDrawsTheChargeAndTheChargerAndFollowsADarkOrLightTheme)
+{
+    const QRgb green = qRgb(0x4c, 0xc0, 0x5a), red = qRgb(0xe0, 0x5a, 0x2b), bolt = qRgb(0xf5, 0xc2, 0x11);
+    const int low = pixelsOf(batteryImage({0.3}), green), half = pixelsOf(batteryImage({0.6}), green),
+              high = pixelsOf(batteryImage({0.9}), green);
+    EXPECT_TRUE(low > 0 && low < half && half < high) << low << " " << half << " " << high;
+    EXPECT_TRUE(pixelsOf(batteryImage({0.1}), red) > 0 && pixelsOf(batteryImage({0.1}), green) == 0);
+    EXPECT_EQ(pixelsOf(batteryImage({std::nullopt}), green) + pixelsOf(batteryImage({std::nullopt}), red), 0);
+    EXPECT_GT(pixelsOf(batteryImage({0.5, true}), bolt), 0);
+    EXPECT_EQ(pixelsOf(batteryImage({0.5, false}), bolt), 0);
+    const QColor onDark = batteryImage({0.5, false, true}).pixelColor(4, 32);
+    const QColor onLight = batteryImage({0.5, false, false}).pixelColor(4, 32);
+    EXPECT_TRUE(onDark.lightness() > 160 && onLight.lightness() < 96) << onDark.lightness() << " " << onLight.lightness();
+
+    // What the tray shows follows the monitor and the theme.
+    discharge();
+    EXPECT_EQ(desktop.tray().look(), (BatteryLook{0.85, false, darkPalette()}));
+    battery.set("ExternalConnected", true);
+    battery.set("IsCharging", true);
+    tick();
+    EXPECT_TRUE(desktop.tray().look().pluggedIn);
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(desktop.tray().look().darkPanel);
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(desktop.tray().look().darkPanel);
+    QApplication::setPalette(before);
 }
 
 // Also run with QT_SCALE_FACTOR=2 (see CMakeLists.txt).
