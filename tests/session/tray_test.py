@@ -92,7 +92,8 @@ class TrayTest(unittest.TestCase):
         trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right"], env=self.env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
-        wait_until(lambda: xdotool(self.x.display, "search", "--name", "^panel$"), "trayer's panel")
+        wait_until(lambda: '"panel"' in subprocess.run(["xwininfo", "-root", "-tree", "-display", self.x.display],
+                                                      capture_output=True, text=True).stdout, "trayer's panel")
         program = self.start("--tray")
         self.addCleanup(lambda: program.poll() is None and program.kill())
         wait_until(lambda: icon_in_tray(self.x.display), "the icon in the tray")
