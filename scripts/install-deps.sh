@@ -5,10 +5,16 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libsystemd-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev scdoc libsystemd-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   locales dbus python3-dbusmock faketime xvfb xauth strace
   # bench/footprint: a tray host for the window with its tray icon, and xwininfo
   trayer x11-utils
+  # the window under Wayland, and a Wayland compositor to test it in
+  qt6-wayland weston
+  # the terminal at a given width; keys pressed in the window under Xvfb
+  tmux xdotool
+  # tests/package: the .deb as Debian checks it
+  lintian desktop-file-utils appstream file
 )
 
 missing=()

@@ -1,33 +1,74 @@
 #include "app/DesktopApp.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 
 namespace drainwatch {
 
-DesktopApp::DesktopApp(ViewController& controller, const QString& title)
-    : controller_(controller), window_(controller, title), tray_(title.toStdString())
+DesktopApp::DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath)
+    : controller_(controller), settings_(settingsPath), window_(controller, title, settings_), tray_(title.toStdString())
 {
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    controller_.displayUpdated = [this] { tray_.update(controller_.figures()); };
+    window_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
+    controller_.displayUpdated = [this] {
+        const auto* remaining = window_.findChild<QLabel*>("plannedRuntimeLabel");
+        tray_.update(controller_.figures(), controller_.batteryState.isCharging().value_or(false),
+                     remaining ? remaining->text().toStdString() : std::string());
+    };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);
     connect(&tray_, &TrayIcon::showWindowRequested, this, &DesktopApp::showWindow);
     connect(&tray_, &TrayIcon::showLogRequested, this, &DesktopApp::showLog);
     connect(&tray_, &TrayIcon::resetRequested, this, [this] { controller_.resetButtonClicked(); });
     connect(&tray_, &TrayIcon::quitRequested, this, &DesktopApp::quit);
+    for (QAction* action : {&window_.startAtLoginAction(), &tray_.startAtLoginAction()}) {
+        connect(action, &QAction::triggered, this, &DesktopApp::setStartAtLogin);
+        // Read from the file each time: the desktop's settings may change it.
+        connect(qobject_cast<QMenu*>(action->parent()), &QMenu::aboutToShow, this, &DesktopApp::showStartAtLogin);
+    }
     // A logout may end the process without a quit: have the count on disk.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { controller_.applicationWillTerminate(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &DesktopApp::quit);
 }
 
-void DesktopApp::start()
+void DesktopApp::start(bool inTray)
 {
     controller_.viewDidLoad();
-    window_.show();
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    showStartAtLogin();
+    // On X11 Qt puts the icon in a tray that appears later (a panel that
+    // starts after Drainwatch at login); elsewhere it has no such watch, and
+    // only warns, and no tray means the window.
+    const bool trayToCome =
+        QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb");
+    if (!inTray || !trayToCome)
+        window_.show();
+    if (trayToCome)
         tray_.show();
+}
+
+void DesktopApp::showStartAtLogin()
+{
+    const bool enabled = autostart.isEnabled();
+    window_.startAtLoginAction().setChecked(enabled);
+    tray_.startAtLoginAction().setChecked(enabled);
+}
+
+void DesktopApp::setStartAtLogin(bool enabled)
+{
+    if (!autostart.setEnabled(enabled)) {
+        auto* box = new QMessageBox(QMessageBox::Warning, tr("Start at Login"),
+                                    tr("Start at login could not be changed: %1.").arg(autostart.problem()),
+                                    QMessageBox::Close, &window_);
+        box->setObjectName("autostartProblem");
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        box->show();
+    }
+    showStartAtLogin();
 }
 
 void DesktopApp::showWindow()
@@ -52,8 +93,10 @@ void DesktopApp::quit()
     if (ended_)
         return;
     ended_ = true;
-    if (window_.isVisible())
+    if (window_.isVisible()) {
+        window_.keepGeometry();
         controller_.windowWillClose();
+    }
     controller_.applicationWillTerminate();
     // exit, not quit: quit would close the window again, and log a second close.
     QCoreApplication::exit(0);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/Autostart.h"
 #include "app/MainWindow.h"
 #include "app/TrayIcon.h"
+#include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
 
 #include <QObject>
@@ -13,11 +15,12 @@ namespace drainwatch {
 class DesktopApp : public QObject {
     Q_OBJECT
 public:
-    DesktopApp(ViewController& controller, const QString& title);
+    // settingsPath: the counters' settings file, which also keeps the window's.
+    DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath);
 
     // Loads the monitor, then shows the window and, where the desktop has a
-    // tray, the icon.
-    void start();
+    // tray, the icon; with inTray, the icon only, where there is a tray.
+    void start(bool inTray = false);
     // From the tray or a second launch: the window back on screen, in front.
     void showWindow();
     // Quit, a quit signal or the end of the session: the window's close if it
@@ -25,12 +28,17 @@ public:
     void quit();
 
     MainWindow& window() { return window_; }
+    // Start at Login, in both menus.
+    Autostart autostart;
     TrayIcon& tray() { return tray_; }
 
 private:
     void showLog();
+    void setStartAtLogin(bool enabled);
+    void showStartAtLogin();
 
     ViewController& controller_;
+    WindowSettings settings_;
     MainWindow window_;
     TrayIcon tray_;
     bool ended_ = false;

@@ -28,7 +28,7 @@ int runDesktop(int argc, char** argv)
     QCoreApplication::setApplicationName("Drainwatch");
     QCoreApplication::setApplicationVersion(DRAINWATCH_VERSION);
     QGuiApplication::setDesktopFileName(appId);
-    QApplication::setWindowIcon(QIcon::fromTheme(appId, batteryIcon(0.7)));
+    QApplication::setWindowIcon(QIcon::fromTheme(appId, batteryIcon({0.7})));
     SingleInstance instance(QString::fromStdString(identity.instanceName));
     if (!instance.tryBecomePrimary()) {
         std::cerr << "Drainwatch: already running; its window comes to the front.\n";
@@ -38,10 +38,15 @@ int runDesktop(int argc, char** argv)
     QtFileOpener fileOpener;
     MonitorEnvironment environment(identity, options.simulate, true, fileOpener);
     ViewController controller(environment.services());
-    DesktopApp desktop(controller, QString::fromStdString(identity.title));
+    DesktopApp desktop(controller, QString::fromStdString(identity.title),
+                       QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
+    if (options.simulate)
+        desktop.autostart = Autostart({QStringLiteral("--simulate")});
+    desktop.window().setFileOpener(fileOpener);
+    desktop.window().setEnergyReader(environment.energyReader());
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
-    desktop.start();
+    desktop.start(options.tray);
     return app.exec();
 }
 

@@ -3,6 +3,7 @@
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
 #include "app/TerminalFrontEnd.h"
+#include "app/TerminalResize.h"
 #include "battery/BatteryInfo.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
@@ -68,6 +69,7 @@ int runTerminal(const Options& options, int argc, char** argv)
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
     TerminalFrontEnd frontEnd(controller, stdout, format);
+    frontEnd.setEnergyReader(environment.energyReader());
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {
@@ -80,6 +82,12 @@ int runTerminal(const Options& options, int argc, char** argv)
             Qt::QueuedConnection);
     };
     frontEnd.outputLost = end;
+    TerminalResize resize;
+    if (format == TerminalFrontEnd::Format::Redraw) {
+        frontEnd.setColumns(terminalColumns(STDOUT_FILENO));
+        QObject::connect(&resize, &TerminalResize::resized, &app,
+                         [&] { frontEnd.setColumns(terminalColumns(STDOUT_FILENO)); });
+    }
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &app, end);
     frontEnd.start();
     return app.exec();

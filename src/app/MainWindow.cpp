@@ -9,18 +9,21 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 namespace drainwatch {
 
-MainWindow::MainWindow(ViewController& controller, const QString& title) : controller_(controller)
+MainWindow::MainWindow(ViewController& controller, const QString& title, WindowSettings& settings)
+    : controller_(controller), settings_(settings)
 {
     setWindowTitle(title);
     setCentralWidget(buildContent());
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
+    restoreGeometry(settings_.geometry());
 }
 
 QWidget* MainWindow::buildContent()
@@ -41,10 +44,15 @@ QWidget* MainWindow::buildContent()
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setMinimumWidth(valueWidth);
         caption->setBuddy(value);
+        caption->setObjectName(QString::fromUtf8(field.outlet) + QStringLiteral("Caption"));
+        caption->setToolTip(QString::fromUtf8(field.meaning));
+        value->setToolTip(QString::fromUtf8(field.meaning));
         grid->addWidget(caption, row, 0);
         grid->addWidget(value, row, 1);
         ++row;
         fields_.push_back(std::make_unique<QtTextField>(value));
+        if (field.member == &ViewController::healthLabel)
+            fields_.back()->shown = [this](const std::string& text) { return health_(text); };
         controller_.*field.member = fields_.back().get();
     }
 
@@ -52,7 +60,11 @@ QWidget* MainWindow::buildContent()
     wattsBox_->setObjectName("useWattsCheckbox");
     wattsOutlet_ = std::make_unique<QtCheckBox>(wattsBox_);
     controller_.useWattsCheckbox = wattsOutlet_.get();
-    connect(wattsBox_, &QCheckBox::toggled, this, [this] { controller_.useWattsToggled(); });
+    wattsBox_->setChecked(settings_.useWatts());
+    connect(wattsBox_, &QCheckBox::toggled, this, [this](bool checked) {
+        settings_.setUseWatts(checked);
+        controller_.useWattsToggled();
+    });
     grid->addWidget(wattsBox_, row, 1);
 
     auto* reset = new QPushButton(tr("Reset"), content);
@@ -81,25 +93,101 @@ void MainWindow::buildMenu()
     menu->addAction(tr("Show &Log"), QKeySequence(Qt::CTRL | Qt::Key_L), this, [this] { showLog(); });
     menu->addAction(tr("&Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), this, [this] { controller_.resetButtonClicked(); });
     menu->addSeparator();
+    startAtLogin_ = menu->addAction(tr("Start at Lo&gin"));
+    startAtLogin_->setCheckable(true);
+    menu->addSeparator();
     menu->addAction(tr("&Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
     menu->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &MainWindow::quitRequested);
 }
 
 bool MainWindow::showLog()
 {
-    if (controller_.showLog()) {
-        statusBar()->clearMessage();
+    if (controller_.showLog())
         return true;
-    }
-    statusBar()->showMessage(
-        tr("Could not open the log file %1").arg(QString::fromStdString(Logger::main().filePath().string())));
+    reportLogProblem(opener_ ? opener_->problem() : tr("no application could open it"));
     return false;
 }
 
+void MainWindow::setFileOpener(QtFileOpener& opener)
+{
+    opener_ = &opener;
+    connect(&opener, &QtFileOpener::failed, this, &MainWindow::reportLogProblem);
+}
+
+// A message of its own, not the status line: it stays until dismissed, and
+// the path can be copied to open the file some other way.
+void MainWindow::reportLogProblem(const QString& reason)
+{
+    if (!logProblem_) {
+        logProblem_ = new QMessageBox(QMessageBox::Warning, tr("Show Log"), QString(), QMessageBox::Close, this);
+        logProblem_->setObjectName("logProblem");
+        logProblem_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        logProblem_->setWindowModality(Qt::NonModal);
+    }
+    logProblem_->setText(tr("The log could not be opened: %1.").arg(reason));
+    logProblem_->setInformativeText(
+        tr("The log is the file\n%1").arg(QString::fromStdString(Logger::main().filePath().string())));
+    logProblem_->show();
+    logProblem_->raise();
+}
+
+void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!closeConfirmed_ && trayAvailable && !trayAvailable()) {
+        const QString choice = settings_.closeWithoutTray();
+        if (choice != QLatin1String("hide")) {
+            event->ignore();
+            if (choice == QLatin1String("quit"))
+                emit quitRequested();
+            else
+                askHowToClose();
+            return;
+        }
+    }
+    closeConfirmed_ = false;
+    keepGeometry();
     controller_.windowWillClose();
     event->accept();
+}
+
+// Not modal: the monitor goes on ticking while the question waits.
+void MainWindow::askHowToClose()
+{
+    if (!closeQuestion_) {
+        closeQuestion_ = new QMessageBox(QMessageBox::Question, tr("Close Window"),
+                                         tr("This desktop has no tray to bring the window back from."), QMessageBox::Cancel,
+                                         this);
+        closeQuestion_->setObjectName("closeWithoutTray");
+        closeQuestion_->setInformativeText(
+            tr("Drainwatch can count on without a window: run drainwatch again, or start it from the applications "
+               "menu, and the window comes back. Or quit it; the count is saved."));
+        QPushButton* keep = closeQuestion_->addButton(tr("Keep Counting"), QMessageBox::AcceptRole);
+        keep->setObjectName("keepCounting");
+        closeQuestion_->addButton(tr("Quit"), QMessageBox::DestructiveRole)->setObjectName("quit");
+        closeQuestion_->setDefaultButton(keep);
+        closeQuestion_->setCheckBox(new QCheckBox(tr("Do not ask again"), closeQuestion_));
+        closeQuestion_->setWindowModality(Qt::NonModal);
+        connect(closeQuestion_, &QMessageBox::buttonClicked, this, [this](QAbstractButton* button) {
+            const QString role = button->objectName();
+            if (role != QLatin1String("keepCounting") && role != QLatin1String("quit"))
+                return;
+            const bool remember = closeQuestion_->checkBox()->isChecked();
+            if (role == QLatin1String("quit")) {
+                if (remember)
+                    settings_.setCloseWithoutTray(QStringLiteral("quit"));
+                emit quitRequested();
+                return;
+            }
+            if (remember)
+                settings_.setCloseWithoutTray(QStringLiteral("hide"));
+            closeConfirmed_ = true;
+            close();
+        });
+    }
+    closeQuestion_->show();
+    closeQuestion_->raise();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -1,29 +1,51 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/QtCheckBox.h"
+#include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
+#include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class QCheckBox;
+class QMessageBox;
 
 namespace drainwatch {
 
 // The monitor's one window, built in code: the nine texts with captions, the
 // watts check box, Reset and Show Log, and a status line. Its child widgets
-// carry their outlet names as object names. Closing only hides it.
+// carry their outlet names as object names. Closing only hides it. Show
+// watts and the window's size and place are kept in its settings.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Connects the controller's outlets; construct before its viewDidLoad.
-    MainWindow(ViewController& controller, const QString& title);
+    MainWindow(ViewController& controller, const QString& title, WindowSettings& settings);
 
-    // Opens the log; says in the status line when that fails.
+    // Opens the log; says in a message that stays, with the log's path, when
+    // that fails.
     bool showLog();
+    // Where the reason for a failed open comes from, now and later.
+    void setFileOpener(QtFileOpener& opener);
+    void reportLogProblem(const QString& reason);
+    // Health in Wh for a battery that counts in energy.
+    void setEnergyReader(HealthInWh::Reader reader) { health_ = HealthInWh(std::move(reader)); }
+
+    // File > Start at Login, checkable; its state and effect are the
+    // desktop app's.
+    QAction& startAtLoginAction() { return *startAtLogin_; }
+
+    // Whether the desktop has a tray to bring a closed window back from;
+    // without one, closing first says how the window comes back.
+    std::function<bool()> trayAvailable;
+    // Puts the window's size and place in its settings.
+    void keepGeometry();
 
 signals:
     void quitRequested();
@@ -38,12 +60,20 @@ private:
     QWidget* buildContent();
     void buildMenu();
     void followVisibility();
+    void askHowToClose();
 
     ViewController& controller_;
+    WindowSettings& settings_;
     std::vector<std::unique_ptr<QtTextField>> fields_;
     QCheckBox* wattsBox_ = nullptr;
     std::unique_ptr<QtCheckBox> wattsOutlet_;
     bool onScreen_ = false;
+    QtFileOpener* opener_ = nullptr;
+    HealthInWh health_;
+    QMessageBox* logProblem_ = nullptr;
+    QMessageBox* closeQuestion_ = nullptr;
+    QAction* startAtLogin_ = nullptr;
+    bool closeConfirmed_ = false;
 };
 
 } // namespace drainwatch

@@ -6,21 +6,30 @@
 
 namespace drainwatch {
 
-std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, const Clock& clock)
+std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, const Clock& clock,
+                                                                PreferenceStore* store)
 {
     if (simulate)
-        return std::make_unique<SimulatedBattery>(clock);
+        return std::make_unique<SimulatedBattery>(clock, store);
     return std::make_unique<SysfsRegistry>(SysfsRegistry::defaultFolder(), clock);
 }
 
 MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, bool announceLog,
                                        FileOpener& fileOpener)
-    : battery_(makeBattery(simulate, clock_)), store_(QString::fromStdString(identity.storeFile)),
+    : store_(QString::fromStdString(identity.storeFile)), battery_(makeBattery(simulate, clock_, &store_)),
       fileOpener_(fileOpener)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.
     sleep_.connectToSystemBus();
+}
+
+HealthInWh::Reader MonitorEnvironment::energyReader()
+{
+    auto* sysfs = dynamic_cast<SysfsRegistry*>(battery_.get());
+    if (!sysfs)
+        return {};
+    return [sysfs] { return sysfs->energyCapacity(); };
 }
 
 MonitorServices MonitorEnvironment::services()

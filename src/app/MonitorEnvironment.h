@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/Options.h"
 #include "battery/RegistrySource.h"
 #include "measure/Clock.h"
@@ -24,14 +25,19 @@ public:
     MonitorEnvironment& operator=(const MonitorEnvironment&) = delete;
 
     MonitorServices services();
+    // The battery's capacities in energy, for the health in Wh; none for
+    // the simulated battery.
+    HealthInWh::Reader energyReader();
 
-    // The battery of the machine, or the simulated one.
-    static std::unique_ptr<RegistrySource> makeBattery(bool simulate, const Clock& clock);
+    // The battery of the machine, or the simulated one, which keeps its
+    // charge in `store` when given one.
+    static std::unique_ptr<RegistrySource> makeBattery(bool simulate, const Clock& clock,
+                                                       PreferenceStore* store = nullptr);
 
 private:
     SystemClock clock_;
-    std::unique_ptr<RegistrySource> battery_;
     QSettingsPreferenceStore store_;
+    std::unique_ptr<RegistrySource> battery_;
     QtRepeatingTimer timer_;
     LogindSleepNotifications sleep_;
     FileOpener& fileOpener_;

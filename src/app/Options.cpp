@@ -16,6 +16,8 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.simulate = true;
         else if (argument == "--terminal")
             options.terminal = true;
+        else if (argument == "--tray")
+            options.tray = true;
         else if (argument == "--json")
             options.terminal = options.json = true;
         else if (options.error.empty())
@@ -34,6 +36,7 @@ std::string Options::usage()
            "  --terminal      run without a window, the figures redrawn on every tick\n"
            "  --json          run without a window, one JSON object per tick\n"
            "  --simulate      use a built-in simulated battery, with its own settings and log\n"
+           "  --tray          start with the tray icon only, the window hidden until asked for\n"
            "  --battery-info  print what the battery reports, then exit\n"
            "  --version       print the version, then exit\n"
            "  --help          print this help, then exit\n"

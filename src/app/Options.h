@@ -14,6 +14,8 @@ struct Options {
     bool simulate = false;
     bool terminal = false;
     bool json = false;
+    // The window program starts with its tray icon only (as at login).
+    bool tray = false;
     // Set when the command line cannot be used; says why.
     std::string error;
 

@@ -4,6 +4,9 @@
 
 namespace drainwatch {
 
-void QtTextField::setText(const std::string& text) { label_->setText(QString::fromStdString(text)); }
+void QtTextField::setText(const std::string& text)
+{
+    label_->setText(QString::fromStdString(shown ? shown(text) : text));
+}
 
 } // namespace drainwatch

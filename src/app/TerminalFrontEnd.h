@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HealthInWh.h"
 #include "app/StatusFields.h"
 #include "monitor/ViewController.h"
 
@@ -34,6 +35,15 @@ public:
     // One JSON object, without the line end.
     std::string jsonLine() const;
 
+    // The terminal's width (0: unknown). A redrawn block fits in it, long
+    // texts wrapped under themselves: a line the terminal wraps would throw
+    // off the redraw in place. After a change the screen is drawn anew, as
+    // the terminal may have rewrapped what it showed.
+    void setColumns(int columns);
+    // Health in Wh for a battery that counts in energy; not in JSON, whose
+    // texts are the monitor's own.
+    void setEnergyReader(HealthInWh::Reader reader) { health_ = HealthInWh(std::move(reader)); }
+
 private:
     struct Field final : TextField {
         void setText(const std::string& value) override { text = value; }
@@ -42,6 +52,7 @@ private:
 
     void render();
     std::string block();
+    void fit(std::string& text, const std::string& head, const std::string& value) const;
 
     ViewController& controller_;
     std::FILE* out_;
@@ -49,6 +60,10 @@ private:
     std::array<Field, kStatusFields.size()> fields_;
     bool muted_ = false;
     int blocksWritten_ = 0;
+    int columns_ = 0;
+    std::size_t linesShown_ = 0;
+    bool redrawWhole_ = false;
+    HealthInWh health_;
     bool stopped_ = false;
 };
 

@@ -2,6 +2,10 @@
 
 #include "app/BatteryIcon.h"
 
+#include <QApplication>
+#include <QEvent>
+
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -10,7 +14,7 @@
 
 namespace drainwatch {
 
-std::string trayToolTip(const MonitorFigures& figures, const std::string& name)
+std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining)
 {
     std::vector<std::string> parts;
     if (figures.charge && std::isfinite(*figures.charge))
@@ -21,6 +25,8 @@ std::string trayToolTip(const MonitorFigures& figures, const std::string& name)
     }
     if (parts.empty())
         return name + ": no battery reading";
+    if (!remaining.empty() && remaining.front() != '(')
+        parts.push_back(remaining + " left");
     return fmt::format("{}: {}", name, fmt::join(parts, ", "));
 }
 
@@ -29,10 +35,14 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
     menu_.addAction(tr("Show Window"), this, &TrayIcon::showWindowRequested);
     menu_.addAction(tr("Show Log"), this, &TrayIcon::showLogRequested);
     menu_.addAction(tr("Reset"), this, &TrayIcon::resetRequested);
+    startAtLogin_ = menu_.addAction(tr("Start at Login"));
+    startAtLogin_->setCheckable(true);
     menu_.addSeparator();
     menu_.addAction(tr("Quit"), this, &TrayIcon::quitRequested);
     icon_.setContextMenu(&menu_);
-    icon_.setIcon(batteryIcon(std::nullopt));
+    draw(BatteryLook{std::nullopt, false, darkPalette()});
+    if (qApp)
+        qApp->installEventFilter(this);
     icon_.setToolTip(QString::fromStdString(trayToolTip({}, name_)));
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
@@ -40,15 +50,34 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
     });
 }
 
-void TrayIcon::update(const MonitorFigures& figures)
+void TrayIcon::update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining)
 {
-    icon_.setToolTip(QString::fromStdString(trayToolTip(figures, name_)));
-    // Redrawn only when the fill would change visibly.
-    const int level = figures.charge && std::isfinite(*figures.charge) ? static_cast<int>(*figures.charge * 40) : -1;
-    if (level != shownLevel_) {
-        shownLevel_ = level;
-        icon_.setIcon(batteryIcon(figures.charge));
+    icon_.setToolTip(QString::fromStdString(trayToolTip(figures, name_, remaining)));
+    // The charge to a 40th, the steps the fill can show: redrawn only when
+    // it would change visibly.
+    std::optional<double> level;
+    if (figures.charge && std::isfinite(*figures.charge))
+        level = std::floor(std::clamp(*figures.charge, 0.0, 1.0) * 40) / 40;
+    draw(BatteryLook{level, pluggedIn, look_.darkPanel});
+}
+
+void TrayIcon::draw(BatteryLook look)
+{
+    if (drawn_ && look == look_)
+        return;
+    drawn_ = true;
+    look_ = look;
+    icon_.setIcon(batteryIcon(look_));
+}
+
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        BatteryLook look = look_;
+        look.darkPanel = darkPalette();
+        draw(look);
     }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace drainwatch

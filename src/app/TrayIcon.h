@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BatteryIcon.h"
 #include "monitor/ViewController.h"
 
 #include <QMenu>
@@ -10,20 +11,24 @@
 
 namespace drainwatch {
 
-// "Drainwatch: 74.1%, 23.1 %/h"; what is unknown is left out.
-std::string trayToolTip(const MonitorFigures& figures, const std::string& name);
+// "Drainwatch: 74.1%, 23.1 %/h, 03:12 left"; what is unknown is left out.
+// remaining: the window's text for it, a duration or a note in brackets.
+std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining = {});
 
-// The icon in the desktop's tray, where there is one: charge and rate in its
-// tooltip, the window's commands in its menu.
+// The icon in the desktop's tray, where there is one: the charge and the
+// charger drawn, charge, rate and time left in its tooltip, the window's
+// commands in its menu. Redrawn when the desktop's theme turns dark or light.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
     explicit TrayIcon(std::string name, QObject* parent = nullptr);
 
     void show() { icon_.show(); }
-    void update(const MonitorFigures& figures);
+    void update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining);
+    const BatteryLook& look() const { return look_; }
     QString toolTip() const { return icon_.toolTip(); }
     QMenu& menu() { return menu_; }
+    QAction& startAtLoginAction() { return *startAtLogin_; }
 
 signals:
     void showWindowRequested();
@@ -34,8 +39,13 @@ signals:
 private:
     std::string name_;
     QMenu menu_;
+    QAction* startAtLogin_ = nullptr;
     QSystemTrayIcon icon_;
-    int shownLevel_ = -1;
+    BatteryLook look_;
+    bool drawn_ = false;
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void draw(BatteryLook look);
 };
 
 } // namespace drainwatch

@@ -18,12 +18,26 @@ constexpr double kPlugInAt = 0.10;
 constexpr double kUnplugAt = 0.95;
 // Readings come every 5 seconds; a longer silence is a suspend.
 constexpr double kLongestAwakeGap = 30;
+// Beside the monitor's keys, in the simulated battery's own store.
+const std::string kChargeKey = "simulatedBattery.chargeMAh";
+const std::string kChargingKey = "simulatedBattery.charging";
+const std::string kReadAtKey = "simulatedBattery.readAt";
 
 } // namespace
 
-SimulatedBattery::SimulatedBattery(const Clock& clock)
-    : clock_(clock), start_(clock.now()), last_(start_), currentMA_(awakeCurrentMA(0))
+SimulatedBattery::SimulatedBattery(const Clock& clock, PreferenceStore* store)
+    : clock_(clock), store_(store), start_(clock.now()), last_(start_), currentMA_(awakeCurrentMA(0))
 {
+    if (!store_ || !(store_->doubleForKey(kReadAtKey) > 0))
+        return;
+    const double charge = store_->doubleForKey(kChargeKey);
+    if (!(charge >= 0 && charge <= kFullMAh))
+        return;
+    chargeMAh_ = charge;
+    charging_ = store_->integerForKey(kChargingKey) != 0;
+    currentMA_ = charging_ ? -kChargeMA : currentMA_;
+    // A wall clock set back since then: no time has passed.
+    last_ = std::min(store_->doubleForKey(kReadAtKey), start_);
 }
 
 double SimulatedBattery::awakeCurrentMA(double secondsSinceStart)
@@ -63,6 +77,11 @@ void SimulatedBattery::advance()
     else if (charging_ && chargeMAh_ >= kUnplugAt * kFullMAh)
         charging_ = false;
     currentMA_ = charging_ ? -kChargeMA : awakeCurrentMA(to);
+    if (store_) {
+        store_->setDouble(chargeMAh_, kChargeKey);
+        store_->setInteger(charging_ ? 1 : 0, kChargingKey);
+        store_->setDouble(last_, kReadAtKey);
+    }
 }
 
 RegistryHandle SimulatedBattery::matchingService(std::string_view serviceName)

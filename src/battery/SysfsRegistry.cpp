@@ -286,6 +286,25 @@ std::optional<double> SysfsRegistry::batteryEnergy(Supply& battery, std::string_
     return toEnergy(battery, notNegative(number(battery, units(battery) == Units::Charge ? charge : energy)));
 }
 
+std::optional<EnergyCapacity> SysfsRegistry::energyCapacity()
+{
+    rescanIfDue();
+    if (batteries_.empty())
+        return std::nullopt;
+    EnergyCapacity total;
+    for (auto& battery : batteries_) {
+        if (units(battery) == Units::Charge)
+            return std::nullopt;
+        const auto full = notNegative(number(battery, "energy_full"));
+        const auto design = notNegative(number(battery, "energy_full_design"));
+        if (!full || !design)
+            return std::nullopt;
+        total.fullWh += *full / 1e6;
+        total.designWh += *design / 1e6;
+    }
+    return total;
+}
+
 std::optional<double> SysfsRegistry::totalEnergy(std::string_view charge, std::string_view energy)
 {
     double total = 0;

@@ -12,6 +12,12 @@
 
 namespace drainwatch {
 
+// Full-charge and design capacity of batteries that count in energy.
+struct EnergyCapacity {
+    double fullWh = 0;
+    double designWh = 0;
+};
+
 // The battery service read from /sys/class/power_supply (or a folder laid out
 // like it). All system batteries answer as one entry: their energies add up,
 // and the keys give them in mAh at the first battery's voltage. The entry
@@ -29,6 +35,10 @@ public:
     RegistryHandle matchingService(std::string_view serviceName) override;
     std::optional<RegistryProperty> property(RegistryHandle entry, std::string_view key) override;
     IOReturn release(RegistryHandle entry) override;
+
+    // When every battery reports energy (µWh) rather than charge: the two
+    // capacities as the driver gives them, before any conversion to mAh.
+    std::optional<EnergyCapacity> energyCapacity();
 
 private:
     enum class Status { Charging, Discharging, Full, NotCharging, Unknown };

@@ -145,13 +145,17 @@ void QSettingsPreferenceStore::load()
         // QSettings reads almost anything as settings: a file of zeros (what
         // a power cut can leave) as none, random bytes as odd keys.
         int damaged = 0;
+        int windowKeys = 0;
         for (const QString& key : settings.allKeys()) {
-            if (isKeyName(key))
+            // The window's own group, which the window reads and writes.
+            if (key.startsWith(QLatin1String("window/")))
+                ++windowKeys;
+            else if (isKeyName(key))
                 values_[key.toStdString()] = settings.value(key);
             else
                 ++damaged;
         }
-        if (damaged == 0 && !values_.empty())
+        if (damaged == 0 && (!values_.empty() || windowKeys > 0))
             return;
         const QString aside = setAside();
         const QString kept = aside.isEmpty() ? QString() : QStringLiteral("kept as %1, ").arg(aside);

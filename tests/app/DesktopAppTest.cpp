@@ -1,6 +1,12 @@
 #include "AppFixture.h"
 
 #include "app/DesktopApp.h"
+#include "app/Autostart.h"
+#include "app/BatteryIcon.h"
+#include "app/QtFileOpener.h"
+#include "app/StatusFields.h"
+#include "battery/SysfsRegistry.h"
+#include "platform/PlatformTestSupport.h"
 
 #include <QtWidgets>
 
@@ -44,7 +50,10 @@ protected:
         QTimer::singleShot(0, qApp, [rounds] { rounds == 0 ? QCoreApplication::exit(7) : exitWhenIdle(rounds - 1); });
     }
 
-    DesktopApp desktop{*controller, "Drainwatch"};
+    DesktopApp desktop{*controller, "Drainwatch", store->path()};
+    bool trayHere = true;
+
+    DesktopAppTest() { desktop.window().trayAvailable = [this] { return trayHere; }; }
 };
 
 TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndResetRestartsTheAwakeTime)
@@ -56,7 +65,7 @@ TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndReset
              {"plannedRuntimeLabel", "05:41"}, {"totalRuntimeLabel", "06:41"}, {"currentChargeLabel", "85.0%"},
              {"countingSinceLabel", "90.0%"}, {"usedInSleepLabel", "0.0%"}, {"healthLabel", "96.2% (5000mAh of 5200mAh)"}})
         EXPECT_EQ(text(outlet), shown) << outlet;
-    EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 85.0%, 25.0 %/h");
+    EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 85.0%, 25.0 %/h, 05:41 left");
 
     auto* watts = desktop.window().findChild<QCheckBox*>("useWattsCheckbox");
     watts->setChecked(true);
@@ -104,7 +113,14 @@ TEST_F(DesktopAppTest, QuitAfterACloseSavesTheLaterTicksWithoutAnotherClose)
     EXPECT_NE(storeFile().find("\nlastPercentage=0.84\n"), std::string::npos) << storeFile();
 }
 
-TEST_F(DesktopAppTest, ShowLogFailureIsSaidInTheStatusLineAndChangesNothingElse)
+// The failure box, once it is on screen.
+QMessageBox* logProblem(QWidget& window)
+{
+    auto* box = window.findChild<QMessageBox*>("logProblem");
+    return box && box->isVisible() ? box : nullptr;
+}
+
+TEST_F(DesktopAppTest, ShowLogFailureIsSaidInAMessageThatStaysWithThePathSelectableAndChangesNothingElse)
 {
     discharge();
     opener.succeeds = false;
@@ -112,11 +128,317 @@ TEST_F(DesktopAppTest, ShowLogFailureIsSaidInTheStatusLineAndChangesNothingElse)
     desktop.window().findChild<QPushButton*>("showLogButton")->click();
     const std::string path = Logger::main().filePath().string();
     EXPECT_EQ(opener.opened, std::vector<std::string>{path});
-    EXPECT_EQ(desktop.window().statusBar()->currentMessage().toStdString(), "Could not open the log file " + path);
+    QMessageBox* box = logProblem(desktop.window());
+    ASSERT_TRUE(box);
+    EXPECT_NE(box->informativeText().indexOf(QString::fromStdString(path)), -1);
+    EXPECT_TRUE(box->textInteractionFlags() & Qt::TextSelectableByMouse);
+    desktop.window().menuBar()->actions().first()->menu()->popup({0, 0});
+    desktop.window().menuBar()->actions().first()->menu()->hide();
+    EXPECT_TRUE(logProblem(desktop.window())) << "a menu does not take it away";
     EXPECT_EQ(log(), logBefore);
+    box->close();
     opener.succeeds = true;
     menuAction("Show Log")->trigger();
-    EXPECT_TRUE(opener.opened.size() == 2 && desktop.window().statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(opener.opened.size() == 2 && !logProblem(desktop.window()));
+}
+
+// The real opener, with xdg-open as the user's machine may have it: missing,
+// finding no application (exit code 4), or opening the file.
+TEST_F(AppFixture, ShowLogThroughXdgOpenSaysWhatWentWrongEvenWhenItFailsLater)
+{
+    QtFileOpener xdgOpen;
+    ViewController monitor(MonitorServices{clock, battery, *store, timer, sleep, xdgOpen});
+    DesktopApp app(monitor, "Drainwatch", store->path());
+    app.window().setFileOpener(xdgOpen);
+    app.start();
+    const std::string path = Logger::main().filePath().string();
+    const QString bin = QString::fromStdString((home.path() / "bin").string());
+    QDir().mkpath(bin);
+    const QByteArray savedPath = qgetenv("PATH");
+    const auto withXdgOpen = [&](const QString& script) {
+        QFile::remove(bin + "/xdg-open");
+        if (!script.isEmpty()) {
+            QFile file(bin + "/xdg-open");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(("#!/bin/sh\n" + script + "\n").toUtf8());
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+        qputenv("PATH", bin.toUtf8());
+    };
+    const auto waitForBox = [&] {
+        const QDeadlineTimer deadline(10000);
+        while (!logProblem(app.window()) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return logProblem(app.window());
+    };
+
+    withXdgOpen({});
+    EXPECT_FALSE(app.window().showLog());
+    QMessageBox* box = logProblem(app.window());
+    ASSERT_TRUE(box);
+    EXPECT_NE(box->text().indexOf("xdg-utils"), -1) << box->text().toStdString();
+    box->close();
+
+    withXdgOpen("exit 4");
+    EXPECT_TRUE(app.window().showLog()) << "xdg-open started";
+    box = waitForBox();
+    ASSERT_TRUE(box) << "the failure is said when xdg-open ends";
+    EXPECT_NE(box->text().indexOf("no application"), -1) << box->text().toStdString();
+    EXPECT_NE(box->informativeText().indexOf(QString::fromStdString(path)), -1);
+    box->close();
+
+    const QString opened = bin + "/opened";
+    withXdgOpen("printf %s \"$1\" > " + opened);
+    EXPECT_TRUE(app.window().showLog());
+    const QDeadlineTimer deadline(10000);
+    while (!QFileInfo(opened).size() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readFile(opened.toStdString()), path);
+    EXPECT_FALSE(logProblem(app.window()));
+    qputenv("PATH", savedPath);
+}
+
+TEST_F(AppFixture, TheWindowGivesHealthInWattHoursForABatteryThatCountsInEnergy)
+{
+    for (const auto& [layout, shown] : std::map<std::string, std::string>{
+             {"b-thinkpad-energy-discharging", "94.8% (45.1Wh of 47.5Wh)"}, {"a-acpi-charge-discharging", "(mAh)"}}) {
+        SysfsRegistry sysfs(std::string(DRAINWATCH_TEST_DATA "/power_supply/") + layout, clock);
+        ViewController monitor(MonitorServices{clock, sysfs, *store, timer, sleep, opener});
+        DesktopApp app(monitor, "Drainwatch", store->path());
+        app.window().setEnergyReader([&] { return sysfs.energyCapacity(); });
+        app.start();
+        const std::string health = app.window().findChild<QLabel*>("healthLabel")->text().toStdString();
+        if (shown == "(mAh)")
+            EXPECT_NE(health.find("mAh of "), std::string::npos) << health;
+        else
+            EXPECT_EQ(health, shown);
+    }
+}
+
+TEST_F(DesktopAppTest, StartAtLoginWritesTheAutostartEntryAndBothMenusReadTheirStateFromIt)
+{
+    desktop.start(true);
+    EXPECT_TRUE(desktop.window().isVisible()) << "no tray to come on this platform: the window after all";
+    QAction& inWindow = *menuAction("Start at Login");
+    QAction& inTray = desktop.tray().startAtLoginAction();
+    const QString path = Autostart::path();
+    EXPECT_EQ(path.toStdString(), (home.path() / "XDG_CONFIG_HOME/autostart/io.github.drainwatch.Drainwatch.desktop").string());
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+
+    inWindow.trigger();
+    const std::string entry = readFile(path.toStdString());
+    EXPECT_NE(entry.find("\nExec="), std::string::npos) << entry;
+    EXPECT_NE(entry.find(" --tray\n"), std::string::npos) << entry;
+    EXPECT_TRUE(inWindow.isChecked() && inTray.isChecked());
+    QProcess validate;
+    validate.start("desktop-file-validate", {path});
+    ASSERT_TRUE(validate.waitForFinished(10000));
+    EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
+
+    // Changed behind its back: the menus follow the file when they open.
+    QFile::remove(path);
+    emit desktop.tray().menu().aboutToShow();
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+    inTray.trigger();
+    EXPECT_TRUE(QFileInfo::exists(path) && inWindow.isChecked());
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("Hidden=true\n");
+    }
+    emit qobject_cast<QMenu*>(inWindow.parent())->aboutToShow();
+    EXPECT_FALSE(inWindow.isChecked()) << "turned off by the desktop's settings";
+    inWindow.trigger();
+    EXPECT_TRUE(QFileInfo::exists(path) && inWindow.isChecked()) << "written anew";
+    inWindow.trigger();
+    EXPECT_FALSE(QFileInfo::exists(path) || inWindow.isChecked() || inTray.isChecked());
+
+    // A folder that cannot be made: said, and the menus stay unchecked.
+    QFile::remove(QFileInfo(path).absolutePath());
+    QDir(QFileInfo(path).absolutePath()).removeRecursively();
+    QFile blocker(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    inTray.trigger();
+    auto* box = desktop.window().findChild<QMessageBox*>("autostartProblem");
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_NE(box->text().indexOf("autostart"), -1) << box->text().toStdString();
+    EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
+}
+
+int pixelsOf(const QImage& image, QRgb colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour;
+    return count;
+}
+
+TEST_F(DesktopAppTest, TheTrayIconDrawsTheChargeAndTheChargerAndFollowsADarkOrLightTheme)
+{
+    const QRgb green = qRgb(0x4c, 0xc0, 0x5a), red = qRgb(0xe0, 0x5a, 0x2b), bolt = qRgb(0xf5, 0xc2, 0x11);
+    const int low = pixelsOf(batteryImage({0.3}), green), half = pixelsOf(batteryImage({0.6}), green),
+              high = pixelsOf(batteryImage({0.9}), green);
+    EXPECT_TRUE(low > 0 && low < half && half < high) << low << " " << half << " " << high;
+    EXPECT_TRUE(pixelsOf(batteryImage({0.1}), red) > 0 && pixelsOf(batteryImage({0.1}), green) == 0);
+    EXPECT_EQ(pixelsOf(batteryImage({std::nullopt}), green) + pixelsOf(batteryImage({std::nullopt}), red), 0);
+    EXPECT_GT(pixelsOf(batteryImage({0.5, true}), bolt), 0);
+    EXPECT_EQ(pixelsOf(batteryImage({0.5, false}), bolt), 0);
+    const QColor onDark = batteryImage({0.5, false, true}).pixelColor(4, 32);
+    const QColor onLight = batteryImage({0.5, false, false}).pixelColor(4, 32);
+    EXPECT_TRUE(onDark.lightness() > 160 && onLight.lightness() < 96) << onDark.lightness() << " " << onLight.lightness();
+
+    // What the tray shows follows the monitor and the theme.
+    discharge();
+    EXPECT_EQ(desktop.tray().look(), (BatteryLook{0.85, false, darkPalette()}));
+    battery.set("ExternalConnected", true);
+    battery.set("IsCharging", true);
+    tick();
+    EXPECT_TRUE(desktop.tray().look().pluggedIn);
+    const QPalette before = QApplication::palette();
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+    QApplication::setPalette(dark);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(desktop.tray().look().darkPanel);
+    QPalette light;
+    light.setColor(QPalette::Window, QColor(0xf0, 0xf0, 0xf0));
+    QApplication::setPalette(light);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(desktop.tray().look().darkPanel);
+    QApplication::setPalette(before);
+}
+
+// Also run with QT_SCALE_FACTOR=2 (see CMakeLists.txt).
+TEST_F(DesktopAppTest, CaptionsSayWhatTheyMeasureAsTheReadmeDoesAndTheSmallestWindowCutsNoFigure)
+{
+    desktop.start();
+    const std::string readme = readFile(DRAINWATCH_TEST_DATA "/../../README.md");
+    for (const StatusField& field : kStatusFields) {
+        const std::string row = std::string("\n| ") + field.caption + " | ";
+        const auto at = readme.find(row);
+        ASSERT_NE(at, std::string::npos) << field.caption;
+        const auto start = at + row.size();
+        const std::string meaning = readme.substr(start, readme.find(" |\n", start) - start);
+        const auto* caption = desktop.window().findChild<QLabel*>(QString(field.outlet) + "Caption");
+        ASSERT_TRUE(caption);
+        EXPECT_EQ(caption->toolTip().toStdString(), meaning);
+        EXPECT_EQ(desktop.window().findChild<QLabel*>(field.outlet)->toolTip(), caption->toolTip());
+    }
+
+    // The widest each figure gets, in either unit.
+    const std::map<std::string, std::vector<const char*>> widest{
+        {"timeAwakeLabel", {"1000:00"}}, {"timeOnBatteryLabel", {"1000:00"}},
+        {"consumptionLabel", {"100.0 %/h (100.0 %/h recent, 100.0 %/h avg)", "100.0 W (100.0 W recent, 100.0 W avg)"}},
+        {"plannedRuntimeLabel", {"(please wait)", "(on AC power)"}}, {"totalRuntimeLabel", {"(please wait)"}},
+        {"currentChargeLabel", {"100.0%"}}, {"countingSinceLabel", {"100.0%"}}, {"usedInSleepLabel", {"100.0%"}},
+        {"healthLabel", {"100.0% (10000mAh of 10000mAh)", "100.0% (100.0Wh of 100.0Wh)"}}};
+    for (const auto& [outlet, texts] : widest) {
+        auto* label = desktop.window().findChild<QLabel*>(QString::fromStdString(outlet));
+        for (const char* text : texts) {
+            label->setText(text);
+            desktop.window().resize(1, 1);
+            QCoreApplication::processEvents();
+            EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(text))
+                << outlet << ": " << text << " at scale " << qgetenv("QT_SCALE_FACTOR").toStdString();
+            EXPECT_GE(label->contentsRect().height(), label->fontMetrics().height()) << outlet;
+        }
+    }
+    EXPECT_GT(desktop.window().width(), 1) << "the window has a smallest size";
+}
+
+// The next start, as a new process would make it: a store, a monitor and a
+// desktop on the same settings file.
+struct NextStart {
+    NextStart(const Clock& clock, RegistrySource& battery, RepeatingTimer& timer, SleepNotifications& sleep,
+              FileOpener& opener, const QString& path)
+        : controller(MonitorServices{clock, battery, store, timer, sleep, opener}),
+          desktop(controller, "Drainwatch", path)
+    {
+        desktop.start();
+    }
+    QSettingsPreferenceStore store;
+    ViewController controller;
+    DesktopApp desktop;
+};
+
+TEST_F(DesktopAppTest, WithoutATrayCloseWindowFirstSaysHowTheWindowComesBackAndDoesWhatTheUserChose)
+{
+    trayHere = false;
+    discharge();
+    const auto question = [this] {
+        auto* box = desktop.window().findChild<QMessageBox*>("closeWithoutTray");
+        return box && box->isVisible() ? box : nullptr;
+    };
+    menuAction("Close Window")->trigger();
+    ASSERT_TRUE(question());
+    EXPECT_TRUE(desktop.window().isVisible()) << "nothing closes before the answer";
+    EXPECT_NE(question()->informativeText().indexOf("run drainwatch again"), -1);
+    EXPECT_EQ(quits(), 0);
+    question()->findChild<QPushButton*>("keepCounting")->click();
+    EXPECT_FALSE(desktop.window().isVisible());
+    EXPECT_EQ(quits(), 1) << "closed as with a tray: saved and logged";
+
+    desktop.showWindow();
+    menuAction("Close Window")->trigger();
+    ASSERT_TRUE(question());
+    question()->checkBox()->setChecked(true);
+    EXPECT_EQ(runLoop([&] { question()->findChild<QPushButton*>("quit")->click(); }), 0) << "the process ends";
+    EXPECT_NE(storeFile().find("closeWithoutTray=quit"), std::string::npos);
+
+    // Remembered: the next start's Close Window quits at once.
+    NextStart next(clock, battery, timer, sleep, opener, store->path());
+    next.desktop.window().trayAvailable = [] { return false; };
+    QObject::connect(&next.desktop.window(), &MainWindow::quitRequested, [] { QCoreApplication::exit(3); });
+    EXPECT_EQ(runLoop([&] { next.desktop.window().close(); }), 3);
+    EXPECT_FALSE(next.desktop.window().findChild<QMessageBox*>("closeWithoutTray"));
+}
+
+TEST_F(DesktopAppTest, ShowWattsAndTheWindowsPlaceComeBackAtTheNextStartBesideTheUntouchedCounters)
+{
+    discharge();
+    desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->setChecked(true);
+    desktop.window().setGeometry(120, 90, 640, 420);
+    EXPECT_EQ(runLoop([this] { menuAction("Quit")->trigger(); }), 0);
+    const std::string saved = storeFile();
+    EXPECT_NE(saved.find("[window]"), std::string::npos) << saved;
+    const auto counters = [](const std::string& file) { return file.substr(0, file.find("[window]")); };
+    EXPECT_NE(counters(saved).find("lastPercentage=0.85\n"), std::string::npos) << saved;
+
+    StderrCapture diagnostics;
+    NextStart next(clock, battery, timer, sleep, opener, store->path());
+    next.desktop.window().trayAvailable = [] { return true; };
+    EXPECT_EQ(diagnostics.lines().filter(store->path()), QStringList()) << "the file is not taken for damage";
+    EXPECT_TRUE(next.desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->isChecked());
+    EXPECT_EQ(next.desktop.window().findChild<QLabel*>("consumptionLabel")->text().toStdString(),
+              "15.0 W (15.0 W recent, 15.0 W avg)");
+    EXPECT_EQ(next.desktop.window().geometry(), QRect(120, 90, 640, 420));
+    EXPECT_EQ(next.desktop.window().findChild<QLabel*>("countingSinceLabel")->text().toStdString(), "90.0%")
+        << "the counters were read back";
+
+    // The window's changes leave the counters' part of the file as it was,
+    // and a save of the counters keeps the window's keys.
+    const std::string before = counters(storeFile());
+    next.desktop.window().findChild<QCheckBox*>("useWattsCheckbox")->setChecked(false);
+    EXPECT_NE(storeFile().find("useWatts=false"), std::string::npos);
+    EXPECT_EQ(counters(storeFile()), before);
+    runFor(30);
+    next.desktop.window().close();
+    EXPECT_NE(counters(storeFile()), before) << "the close saved the counters";
+    EXPECT_NE(storeFile().find("useWatts=false"), std::string::npos) << storeFile();
+}
+
+TEST_F(DesktopAppTest, AFileWithOnlyTheWindowsKeysIsNotTakenForDamage)
+{
+    const QString path = QSettingsPreferenceStore::defaultPath("Drainwatch-window-only.conf");
+    WindowSettings(path).setUseWatts(true);
+    StderrCapture diagnostics;
+    QSettingsPreferenceStore reread("Drainwatch-window-only.conf");
+    EXPECT_EQ(diagnostics.lines(), QStringList());
+    EXPECT_TRUE(QFileInfo::exists(path) && !QFileInfo::exists(path + ".corrupt"));
+    EXPECT_TRUE(WindowSettings(path).useWatts());
 }
 
 } // namespace

@@ -10,7 +10,8 @@ TEST(OptionsTest, FlagsCombineJsonMeansTerminalAndAnythingElseIsAnErrorThatNames
     const Options none = Options::parse({});
     EXPECT_FALSE(none.terminal || none.json || none.simulate || none.help || none.version || !none.error.empty());
     const Options json = Options::parse({"--json", "--simulate"});
-    EXPECT_TRUE(json.json && json.terminal && json.simulate && json.error.empty());
+    EXPECT_TRUE(json.json && json.terminal && json.simulate && !json.tray && json.error.empty());
+    EXPECT_TRUE(Options::parse({"--tray"}).tray);
 
     const std::string unknown = Options::parse({"--terminal", "--jsn", "--bogus"}).error;
     EXPECT_TRUE(unknown.find("'--jsn'") != std::string::npos && unknown.find("--help") != std::string::npos) << unknown;

@@ -1,6 +1,9 @@
 // The built program in private XDG folders, with no display and no session bus.
 #include "AppFixture.h"
+#include "battery/SimulatedBattery.h"
 #include "platform/PlatformTestSupport.h"
+
+#include <QFileInfo>
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -91,6 +94,57 @@ TEST_F(ProcessTest, WindowProgramRunsOnceAndSigtermQuitsLikeTheQuitCommand)
     endWith(SIGTERM);
     EXPECT_EQ(quitsIn(file(kLog)), 1) << file(kLog);
     EXPECT_NE(file(kStore).find("batteryUsage"), std::string::npos);
+}
+
+// Health as the terminal shows it, and as the JSON (the monitor's own text) keeps it.
+TEST_F(ProcessTest, TheTerminalGivesHealthInWattHoursForABatteryThatCountsInEnergy)
+{
+    const auto health = [this](const char* layout, const QStringList& arguments) {
+        environment.insert("DRAINWATCH_POWER_SUPPLY_DIR", QString(DRAINWATCH_TEST_DATA "/power_supply/") + layout);
+        ChildProcess run;
+        start(run, arguments);
+        QString found;
+        for (int line = 0; line < 12 && found.isEmpty(); ++line) {
+            const QString text = readLine(run);
+            if (text.startsWith("Health"))
+                found = text;
+            else if (text.startsWith('{'))
+                found = QJsonDocument::fromJson(text.toUtf8()).object()["healthLabel"].toString();
+        }
+        ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+        EXPECT_TRUE(run.waitForFinished(5000));
+        return found.toStdString();
+    };
+    EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--terminal"}), "Health  94.8% (45.1Wh of 47.5Wh)");
+    EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--json"}), "94.8% (4173mAh of 4400mAh)");
+    EXPECT_NE(health("a-acpi-charge-discharging", {"--terminal"}).find("mAh of "), std::string::npos);
+}
+
+// The first run's clocks, the Qt timer's too, moved by libfaketime 200 times
+// fast: 40 ticks in a second.
+TEST_F(ProcessTest, TheSimulatedBatteryGoesOnFromWhereTheLastRunLeftIt)
+{
+    const char* faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+    if (!QFileInfo::exists(faketime))
+        GTEST_SKIP() << "needs libfaketime (Debian package faketime)";
+    QProcessEnvironment plain = environment;
+    environment.insert("LD_PRELOAD", faketime);
+    environment.insert("FAKETIME", "+0 x200");
+    start(program, {"--json", "--simulate"});
+    double last = 0;
+    for (int line = 0; line < 40; ++line)
+        last = QJsonDocument::fromJson(readLine(program).toUtf8()).object()["charge"].toDouble();
+    endWith(SIGTERM);
+    ASSERT_LT(last, SimulatedBattery::kStartCharge - 0.004) << "40 ticks at about 1150 mA";
+
+    environment = plain;
+    start(program, {"--json", "--simulate"});
+    const double next = QJsonDocument::fromJson(readLine(program).toUtf8()).object()["charge"].toDouble();
+    endWith(SIGTERM);
+    EXPECT_NEAR(next, last, 0.001);
+    const std::string log = file(kLog);
+    EXPECT_EQ(log.find("Charge statistics"), std::string::npos) << log;
+    EXPECT_EQ(quitsIn(log), 2);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "battery/BatteryListener.h"
 #include "battery/SimulatedBattery.h"
+#include "measure/MemoryPreferenceStore.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,43 @@ TEST(SimulatedBatteryTest, ChargeFallsWithTheCurrentDrawnSleepsLightlyAndIsRecha
         unpluggedAgain = unpluggedAgain || (charged && !*listener.isCharging());
     }
     EXPECT_TRUE(charged && unpluggedAgain);
+}
+
+TEST(SimulatedBatteryTest, ANextRunGoesOnFromTheKeptChargeWithTheTimeBetweenAsASleep)
+{
+    FakeClock clock;
+    MemoryPreferenceStore store;
+    double left = 0;
+    {
+        SimulatedBattery first{clock, &store};
+        BatteryListener listener{first};
+        for (int step = 0; step < 720; ++step) {
+            clock.advance(5);
+            left = *listener.chargePercentage();
+        }
+    }
+    ASSERT_LT(left, 0.65) << "an hour at about 1150 mA";
+
+    clock.advance(2 * 3600);
+    SimulatedBattery second{clock, &store};
+    BatteryListener listener{second};
+    const double slept = left - *listener.chargePercentage();
+    EXPECT_TRUE(slept > 0 && slept < 0.03) << "two hours at a sleep's current: " << slept;
+    EXPECT_FALSE(*listener.isCharging());
+
+    // A charger that was in stays in; a wall clock set back costs nothing.
+    store.setInteger(1, "simulatedBattery.charging");
+    store.setDouble(clock.now() + 3600, "simulatedBattery.readAt");
+    const double kept = store.doubleForKey("simulatedBattery.chargeMAh");
+    SimulatedBattery charging{clock, &store};
+    BatteryListener chargingListener{charging};
+    EXPECT_TRUE(*chargingListener.isCharging() && *chargingListener.amperage() < 0);
+    EXPECT_NEAR(*chargingListener.chargePercentage() * SimulatedBattery::kFullMAh, kept, 0.5);
+
+    // A kept charge that cannot be is not taken.
+    store.setDouble(-40, "simulatedBattery.chargeMAh");
+    SimulatedBattery fresh{clock, &store};
+    EXPECT_NEAR(*BatteryListener{fresh}.chargePercentage(), SimulatedBattery::kStartCharge, 0.001);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <clocale>
 #include <cstdio>
@@ -111,6 +112,55 @@ TEST_F(TerminalFrontEndTest, JsonWithoutABatteryHasNullsAndTextsAreEscaped)
         EXPECT_TRUE(first[figure].isNull()) << figure;
     controller->healthLabel->setText("a \"quoted\"\\path\twith\ncontrols");
     EXPECT_EQ(parse(QString::fromStdString(frontEnd.jsonLine()))["healthLabel"].toString(), "a \"quoted\"\\path\twith\ncontrols");
+}
+
+// A 45-column terminal, then a 24-column one: no line longer than the
+// terminal, the long consumption text wrapped under itself, each redraw
+// going back over exactly the lines the last one wrote.
+TEST_F(TerminalFrontEndTest, RedrawnBlocksFitTheTerminalAndAResizeDrawsTheScreenAnew)
+{
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Redraw);
+    frontEnd.setColumns(45);
+    frontEnd.start();
+    runFor(60);
+    const auto blocks = [&] {
+        std::vector<QStringList> found;
+        for (const QString& block : QString::fromStdString(out.str()).split(QRegularExpression("\x1b\\[(\\d+A|H)"))) {
+            QStringList lines;
+            for (QString line : block.split('\n', Qt::SkipEmptyParts)) {
+                line.remove(QRegularExpression("\r|\x1b\\[2?[KJ]"));
+                if (!line.isEmpty())
+                    lines << line;
+            }
+            if (!lines.isEmpty())
+                found.push_back(lines);
+        }
+        return found;
+    };
+    std::vector<QStringList> shown = blocks();
+    ASSERT_EQ(shown.size(), 13u);
+    const QStringList last = shown.back();
+    EXPECT_EQ(last.size(), 10) << last.join('\n').toStdString();
+    EXPECT_EQ(last.value(2), "     Consumption  25.0 %/h (25.0 %/h recent,");
+    EXPECT_EQ(last.value(3), "                  25.0 %/h avg)");
+    EXPECT_EQ(shown[shown.size() - 2].size(), 10);
+    EXPECT_NE(out.str().rfind("\x1b[10A"), std::string::npos) << "back over the ten lines written";
+    for (const QStringList& block : shown)
+        for (const QString& line : block)
+            ASSERT_LE(line.size(), 45) << line.toStdString();
+
+    frontEnd.setColumns(24);
+    shown = blocks();
+    ASSERT_EQ(shown.size(), 14u);
+    EXPECT_NE(out.str().find("\x1b[H\x1b[J"), std::string::npos) << "the resize clears the screen";
+    EXPECT_EQ(shown.back().size(), 9) << "too narrow to wrap: cut at the edge";
+    for (const QString& line : shown.back())
+        EXPECT_LE(line.size(), 24) << line.toStdString();
+    EXPECT_EQ(shown.back().value(8), "          Health  96.2% ");
+
+    frontEnd.setColumns(0);
+    tick();
+    EXPECT_EQ(blocks().back().value(2), "     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)") << "unknown width: no limit";
 }
 
 } // namespace
