@@ -33,6 +33,17 @@ bool hasDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
+// What was printed reached standard output, else a message and exit code 1:
+// a full disk or a closed pipe must not pass for success.
+int outputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    const int reason = errno;
+    fmt::print(stderr, "Drainwatch: cannot write to standard output: {}\n", std::strerror(reason));
+    return 1;
+}
+
 int showBatteryInfo(bool simulate)
 {
     const SystemClock clock;
@@ -41,7 +52,7 @@ int showBatteryInfo(bool simulate)
     // stdio, not std::cout: <iostream> would set up the standard streams in
     // every run, the terminal's too, at a cost in memory.
     std::fputs(batteryInfoText(listener).c_str(), stdout);
-    return 0;
+    return outputWritten();
 }
 
 int runTerminal(const Options& options, int argc, char** argv)
@@ -120,11 +131,11 @@ int runDrainwatch(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(Options::usage().c_str(), stdout);
-        return 0;
+        return outputWritten();
     }
     if (options.version) {
         std::fputs("drainwatch " DRAINWATCH_VERSION "\n", stdout);
-        return 0;
+        return outputWritten();
     }
     if (options.batteryInfo)
         return showBatteryInfo(options.simulate);

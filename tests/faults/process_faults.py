@@ -16,6 +16,7 @@ import resource
 import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -168,6 +169,10 @@ class SettingsFileFaults(unittest.TestCase):
         def file_for_folder(run):
             open(os.path.dirname(run.conf), "w").close()
 
+        def fifo(run):
+            os.makedirs(os.path.dirname(run.conf))
+            os.mkfifo(run.conf)
+
         # What is there; what the one line about it says (None: no line); the
         # count shown; whether the file is kept aside; whether the count is saved.
         new, fresh = "starting a new count.", "(on AC power)"  # what a count only seconds old shows
@@ -179,11 +184,12 @@ class SettingsFileFaults(unittest.TestCase):
                 ("partly damaged", damaged(b"\x01\x02\xfe garbage=x\n", True), "counting on with", "01:00", True, True),
                 ("read-only", read_only, "cannot save to %s (Permission denied)", "01:00", False, False),
                 ("a file for its folder", file_for_folder, "cannot save to %s (Not a directory)", fresh, False, False),
-                ("no folder", lambda run: shutil.rmtree(run.config), None, fresh, False, True)]:
+                ("no folder", lambda run: shutil.rmtree(run.config), None, fresh, False, True),
+                ("a FIFO, which would block the start", fifo, "is not a regular file", fresh, False, None)]:
             with self.subTest(what):
                 run = Run(self)
                 prepare(run)
-                before = read_bytes(run.conf)
+                before = None if saves is None else read_bytes(run.conf)
                 figures = run.start().figures()
                 self.assertEqual((figures["currentChargeLabel"], figures["timeAwakeLabel"]), ("32.9%", awake))
                 lines = run.lines_about(run.conf)
@@ -196,6 +202,8 @@ class SettingsFileFaults(unittest.TestCase):
                     self.assertEqual(read_bytes(run.conf + ".corrupt"), before, "the damaged bytes are kept")
                 if saves:
                     self.assertEqual(run.saved()["lastPercentage"], CHARGE)
+                elif saves is None:
+                    self.assertTrue(stat.S_ISFIFO(os.lstat(run.conf).st_mode), "left as it is")
                 else:
                     self.assertEqual(read_bytes(run.conf), before)
 
@@ -209,9 +217,18 @@ class LogFaults(unittest.TestCase):
             os.makedirs(os.path.dirname(os.path.dirname(run.log)))
             open(os.path.dirname(run.log), "w").close()
 
-        def disk_full(run):
+        chosen = []
+
+        def symlink(run):
             os.makedirs(os.path.dirname(run.log))
-            os.symlink("/dev/full", run.log)
+            chosen.append(os.path.join(run.home, "a file of someone's choosing"))
+            with open(chosen[-1], "w") as file:
+                file.write("kept\n")
+            os.symlink(chosen[-1], run.log)
+
+        def fifo(run):
+            os.makedirs(os.path.dirname(run.log))
+            os.mkfifo(run.log)
 
         def earlier_lines(run):
             os.makedirs(os.path.dirname(run.log))
@@ -222,7 +239,8 @@ class LogFaults(unittest.TestCase):
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
 
         for prepare, complaint, limits in [(folder_is_a_file, "cannot create the log folder", None),
-                                           (disk_full, "No space left on device", None),
+                                           (symlink, "it is a symbolic link", None),
+                                           (fifo, "it is not a regular file", None),
                                            (earlier_lines, "File too large", file_size_limit)]:
             with self.subTest(complaint):
                 run = Run(self)
@@ -235,6 +253,8 @@ class LogFaults(unittest.TestCase):
                 run.saved()
                 if limits:
                     self.assertEqual(read_bytes(run.log), earlier, "the log is left as it was")
+                if prepare is symlink:
+                    self.assertEqual(read_bytes(chosen[-1]), b"kept\n", "nothing written through the link")
 
 
 class KillWhileSaving(unittest.TestCase):
@@ -268,21 +288,29 @@ class KillWhileSaving(unittest.TestCase):
         return int(line.split()[1])
 
     def test_what_a_kill_left_behind_neither_piles_up_nor_holds_up_the_next_save(self):
-        # A kill or a power cut leaves QSaveFile's temporary files, and may leave
-        # QSettings' lock empty, or a stale lock with QLockFile's ".rmlock" empty.
+        # A kill or a power cut leaves QSaveFile's temporary files (six letters),
+        # empty or holding settings, beside QSettings' lock, empty or naming a
+        # process that is gone, or a stale lock with QLockFile's ".rmlock" empty.
+        # The user's own files beside it stay, even one that holds settings.
         stale = "%d\nfault_save_loop\n\n" % (1 << 22 | 1)  # above any pid
-        for left in [{"lock": "", "Ab3xYz": "", "q8LmNo": ""}, {"lock": stale, "lock.rmlock": ""}]:
+        settings = "[General]\nlastPercentage=0.5\nusedDuring"
+        users = {"corrupt": "the user's", "Backup": "my own notes", "OLD123": "", "save01": settings}
+        for left, kept in [({"lock": "", "AbcxYz": "", "qrLmNo": settings}, users),
+                           ({"lock": stale, "KlmNop": settings}, users),
+                           ({"lock": stale, "lock.rmlock": ""}, users),
+                           ({}, dict(users, Backup=settings))]:
             with self.subTest(sorted(left)):
                 run = Run(self)
                 folder = os.path.dirname(run.conf)
                 os.makedirs(folder)
-                for suffix, text in dict(left, corrupt="the user's").items():
+                for suffix, text in dict(left, **kept).items():
                     with open(run.conf + "." + suffix, "w") as file:
                         file.write(text)
                 run.start((SAVE_LOOP, "1"))
                 self.assertEqual([run.line(), run.line()], ["loaded 0", "saved 1"], "no wait for a lock to age")
                 self.assertEqual(run.process.wait(DEADLINE), 0)
-                self.assertEqual(sorted(os.listdir(folder)), ["Drainwatch.conf", "Drainwatch.conf.corrupt"])
+                self.assertEqual(sorted(os.listdir(folder)),
+                                 sorted(["Drainwatch.conf"] + ["Drainwatch.conf." + suffix for suffix in kept]))
 
 
 @unittest.skipUnless(os.path.exists(FAKETIME), "needs libfaketime (Debian package faketime)")
@@ -313,6 +341,52 @@ class ClockJumps(unittest.TestCase):
         self.assertEqual(run.stop(), 0)
         saved = run.saved()
         self.assertLess(saved["batteryUsage.lastHeartBeat"] - saved["batteryUsage.startedAt"], 3700)
+
+
+class ImpossibleCount(unittest.TestCase):
+    def test_a_count_that_cannot_be_is_dropped_once_with_a_word_as_on_a_first_run(self):
+        now = time.time()
+        for what, changes in [("a start in the year 10^292", {"batteryUsage.startedAt": 1e300}),
+                              ("a start after the last heartbeat", {"batteryUsage.startedAt": now + 60}),
+                              ("a heartbeat a year ahead", {"acUsage.lastHeartBeat": now + 3.2e7})]:
+            with self.subTest(what):
+                run = Run(self)
+                run.write_count()
+                with open(run.conf) as file:
+                    text = file.read()
+                for key, value in changes.items():
+                    text = re.sub(r"(?m)^%s=.*$" % re.escape(key), "%s=%r" % (key, value), text)
+                with open(run.conf, "w") as file:
+                    file.write(text)
+                figures = run.start().figures()
+                self.assertEqual((figures["timeAwakeLabel"], figures["countingSinceLabel"]), ("(on AC power)", "32.9%"))
+                self.assertEqual(len(run.lines_about("the saved count cannot be right")), 1, run.stderr())
+                run.figures()
+                self.assertEqual(run.stop(), 0)
+                self.assertEqual(len(run.lines_about("the saved count cannot be right")), 1, "said once")
+                saved = run.saved()
+                for prefix in ("batteryUsage", "acUsage"):
+                    self.assertLessEqual(saved[prefix + ".startedAt"], saved[prefix + ".lastHeartBeat"])
+                    self.assertLess(abs(saved[prefix + ".lastHeartBeat"] - time.time()), DEADLINE + 5)
+                self.assertEqual(saved["usedDuringSleepPercentage"], 0)
+
+
+class OutputErrors(unittest.TestCase):
+    def test_a_failed_write_to_standard_output_exits_1(self):
+        simulator = os.environ["DRAINWATCH_SIM"]
+        scenario = os.path.join(tempfile.mkdtemp(prefix="drainwatch-fault-"), "s.scn")
+        self.addCleanup(shutil.rmtree, os.path.dirname(scenario))
+        with open(scenario, "w") as file:
+            file.write("battery DesignCapacity=6000 MaxCapacity=5400 CurrentCapacity=4860 Amperage=-1200 Voltage=12400 "
+                       "ExternalConnected=false\nlaunch\nprint\n")
+        for command in [(PROGRAM, "--help"), (PROGRAM, "--version"), (PROGRAM, "--battery-info"),
+                        (simulator, "--log", scenario + ".log", scenario)]:
+            with self.subTest(command[1]):
+                env = dict(os.environ, DRAINWATCH_POWER_SUPPLY_DIR=FIXTURE)
+                with open("/dev/full", "w") as full:
+                    done = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, env=env, timeout=DEADLINE)
+                self.assertEqual(done.returncode, 1, done.stderr)
+                self.assertIn(b"No space left on device", done.stderr)
 
 
 class TwoStarts(unittest.TestCase):
