@@ -1,7 +1,9 @@
 #include "app/Launcher.h"
 
+#include "app/Follower.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
+#include "app/StatusPublisher.h"
 #include "app/TerminalFrontEnd.h"
 #include "battery/BatteryInfo.h"
 #include "platform/QuitSignals.h"
@@ -61,24 +63,40 @@ int runTerminal(const Options& options, int argc, char** argv)
     QCoreApplication::setApplicationName("Drainwatch");
     QCoreApplication::setApplicationVersion(DRAINWATCH_VERSION);
     const Identity identity = Identity::of(options.simulate);
-    SingleInstance instance(QString::fromStdString(identity.instanceName));
-    if (!instance.tryBecomePrimary()) {
-        std::fputs("Drainwatch: already running for this user; a second monitor would write "
-                   "the same log and settings.\n",
-                   stderr);
-        return 0;
-    }
     // A reader that goes away ends the run in order, not by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    const auto format = options.json            ? TerminalFrontEnd::Format::Json
+                        : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
+                                                : TerminalFrontEnd::Format::Blocks;
+    SingleInstance instance(QString::fromStdString(identity.instanceName));
+    // One monitor counts; a status bar beside the window shows its figures,
+    // and counts on in its place once it ends.
+    for (bool said = false;;) {
+        const SingleInstance::Role role = instance.tryBecomePrimary();
+        if (role == SingleInstance::Role::Primary)
+            break;
+        if (role == SingleInstance::Role::Failed)
+            return 1;
+        if (!said)
+            std::fputs("Drainwatch: already running for this user; showing the figures of that monitor.\n", stderr);
+        said = true;
+        switch (Follower(stdout, format).run(instance.follow())) {
+        case Follower::End::MonitorEnded:
+            continue;
+        case Follower::End::OutputLost:
+            return 0;
+        case Follower::End::NothingCame:
+            std::fputs("Drainwatch: the running monitor sends no figures; is it an older version?\n", stderr);
+            return 1;
+        }
+    }
 
     // No log viewer without a desktop; nothing offers the command either.
     NoFileOpener noFileOpener;
     MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
     ViewController controller(environment.services());
-    const auto format = options.json            ? TerminalFrontEnd::Format::Json
-                        : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
-                                                : TerminalFrontEnd::Format::Blocks;
     TerminalFrontEnd frontEnd(controller, stdout, format);
+    const StatusPublisher publisher(controller, instance);
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {

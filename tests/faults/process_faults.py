@@ -390,27 +390,56 @@ class OutputErrors(unittest.TestCase):
 
 
 class TwoStarts(unittest.TestCase):
-    def test_of_two_starts_at_the_same_moment_exactly_one_monitor_runs(self):
+    def test_of_two_starts_at_the_same_moment_exactly_one_monitor_counts(self):
         for mode, command, round in [(mode, command, round) for mode, command in
                                      [("terminal", (PROGRAM, "--json")), ("window", (PROGRAM,))] for round in range(4)]:
             with self.subTest(mode=mode, round=round):
                 first = Run(self)
                 runs = {first.start(command), Run(self, first.home).start(command)}
-                wait_until(lambda: any(run.process.poll() is not None for run in runs), "one of the two ends")
-                ended = {run for run in runs if run.process.poll() is not None}
-                self.assertEqual(len(ended), 1, "one of the two ends by itself")
-                (loser,), (winner,) = ended, runs - ended
-                # The window program brings the first one's window forward, the
-                # terminal says it cannot show another's figures: either way, done.
-                self.assertEqual(loser.process.returncode, 0, loser.stderr())
-                self.assertEqual(len(loser.lines_about("already running")), 1, loser.stderr())
-                self.assertEqual(loser.line(), "", "the loser counted nothing")
-                if mode == "terminal":
+                if mode == "window":
+                    # The window program brings the first one's window forward.
+                    wait_until(lambda: any(run.process.poll() is not None for run in runs), "one of the two ends")
+                    ended = {run for run in runs if run.process.poll() is not None}
+                    self.assertEqual(len(ended), 1, "one of the two ends by itself")
+                    (loser,), (winner,) = ended, runs - ended
+                    self.assertEqual(loser.process.returncode, 0, loser.stderr())
+                    self.assertEqual(loser.line(), "", "the loser counted nothing")
+                else:
+                    # A status bar's second start shows the figures of the first.
+                    wait_until(lambda: any(run.lines_about("already running") for run in runs), "one follows")
+                    (loser,) = {run for run in runs if run.lines_about("already running")}
+                    (winner,) = runs - {loser}
+                    self.assertEqual(loser.figures()["currentChargeLabel"], "32.9%")
                     winner.figures()
+                self.assertEqual(len(loser.lines_about("already running")), 1, loser.stderr())
                 wait_until(lambda: "Started app" in winner.log_text(), "the winner starts")
                 self.assertIsNone(winner.process.poll(), winner.stderr())
-                self.assertEqual(winner.stop(), 0)
                 self.assertEqual(winner.log_text().count("Started app"), 1)
+                self.assertEqual(winner.stop(), 0)
+                if mode == "terminal":
+                    # The first ends: the follower counts on in its place.
+                    self.assertEqual(loser.figures()["currentChargeLabel"], "32.9%")
+                    wait_until(lambda: loser.log_text().count("Started app") == 2, "the follower takes over")
+                    self.assertEqual(loser.stop(), 0)
+
+
+class StatusBarBesideWindow(unittest.TestCase):
+    def test_json_follows_a_window_and_a_window_beside_json_says_why_not(self):
+        window = Run(self).start((PROGRAM,))
+        wait_until(lambda: "Started app" in window.log_text(), "the window starts")
+        bar = Run(self, window.home).start()
+        lines = [bar.figures(), bar.figures()]
+        self.assertEqual([figures["currentChargeLabel"] for figures in lines], ["32.9%"] * 2, bar.stderr())
+        self.assertEqual(window.log_text().count("Started app"), 1, "one monitor counts")
+        self.assertEqual(window.stop(), 0)
+        self.assertEqual(bar.stop(), 0)
+
+        json = Run(self).start()
+        json.figures()
+        second = Run(self, json.home).start((PROGRAM,))
+        self.assertEqual(second.process.wait(DEADLINE), 1)
+        self.assertEqual(len(second.lines_about("already counting without a window")), 1, second.stderr())
+        self.assertEqual(json.stop(), 0)
 
 
 class NoSystemBus(unittest.TestCase):
