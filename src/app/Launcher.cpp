@@ -114,11 +114,16 @@ int runTerminal(const Options& options, int argc, char** argv)
     return app.exec();
 }
 
-// Next to this program in the build tree, in libexec once installed.
+// Next to this program in the build tree, in libexec once installed. Without
+// /proc this program's folder is unknown: the installed path, never one
+// relative to the current folder, where anybody's program could be.
 std::filesystem::path desktopProgram()
 {
     std::error_code error;
-    const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !self.is_absolute())
+        return DRAINWATCH_DESKTOP_INSTALLED;
+    const auto folder = self.parent_path();
     for (const auto& candidate : {folder / "drainwatch-desktop", folder / DRAINWATCH_DESKTOP_RELATIVE})
         if (access(candidate.c_str(), X_OK) == 0)
             return candidate;

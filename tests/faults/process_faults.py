@@ -423,6 +423,18 @@ class TwoStarts(unittest.TestCase):
                     self.assertEqual(loser.stop(), 0)
 
 
+    def test_a_lock_held_by_a_monitor_that_cannot_be_reached_exits_1_saying_so(self):
+        first = Run(self).start()
+        first.figures()
+        # As a cleaner of the runtime folder might leave it.
+        os.remove(os.path.join(first.env["XDG_RUNTIME_DIR"], "Drainwatch-%d.socket" % os.getuid()))
+        second = Run(self, first.home).start()
+        self.assertEqual(second.process.wait(DEADLINE), 1)
+        self.assertEqual(len(second.lines_about("does not answer")), 1, second.stderr())
+        self.assertEqual(second.line(), "")
+        self.assertEqual(first.stop(), 0)
+
+
 class StatusBarBesideWindow(unittest.TestCase):
     def test_json_follows_a_window_and_a_window_beside_json_says_why_not(self):
         window = Run(self).start((PROGRAM,))
@@ -440,6 +452,95 @@ class StatusBarBesideWindow(unittest.TestCase):
         self.assertEqual(second.process.wait(DEADLINE), 1)
         self.assertEqual(len(second.lines_about("already counting without a window")), 1, second.stderr())
         self.assertEqual(json.stop(), 0)
+
+
+VICTIM, ATTACKER = 65534, 4242  # nobody (home /nonexistent), and a user without an entry
+
+
+def as_user(uid):
+    return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups", "--"]
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv"), "needs root to start processes as other users")
+class OtherUsers(unittest.TestCase):
+    """Another local user prepares the shared temporary folder; the user who
+    runs Drainwatch has neither XDG_RUNTIME_DIR nor HOME set."""
+
+    def victim(self, **env):
+        run = Run(self)
+        os.chmod(run.home, 0o755)
+        for folder in (run.home, run.config, os.path.join(run.home, "runtime")):
+            os.chown(folder, VICTIM, VICTIM)
+        for name in ("XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"):
+            run.env.pop(name, None)
+        run.env.update(env)
+        return run
+
+    def plant(self, script):
+        subprocess.run(as_user(ATTACKER) + ["/bin/sh", "-c", script], check=True, timeout=DEADLINE)
+
+    def test_a_lock_planted_in_the_temporary_folder_does_not_stop_the_monitor(self):
+        shared = tempfile.mkdtemp(prefix="drainwatch-shared-")
+        self.addCleanup(shutil.rmtree, shared, True)
+        os.chmod(shared, 0o1777)
+        self.plant("cd %s && touch Drainwatch-%d.lock Drainwatch-%d.socket" % (shared, VICTIM, VICTIM))
+        run = self.victim(TMPDIR=shared)
+        run.env["HOME"] = run.home
+        run.process = subprocess.Popen(as_user(VICTIM) + [PROGRAM, "--json"], env=run.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(run.end)
+        self.assertEqual(run.figures()["currentChargeLabel"], "32.9%")
+        lock = os.path.join(run.home, ".cache", "Drainwatch", "Drainwatch-%d.lock" % VICTIM)
+        self.assertTrue(os.path.exists(lock), os.listdir(run.home))
+        self.assertEqual(stat.S_IMODE(os.lstat(os.path.dirname(lock)).st_mode), 0o700)
+        self.assertEqual(run.stop(), 0)
+
+    @unittest.skipIf(os.path.lexists("/tmp/.local"), "/tmp/.local is there already")
+    def test_a_log_planted_in_tmp_is_neither_written_nor_waited_for(self):
+        self.addCleanup(shutil.rmtree, "/tmp/.local", True)
+        run = self.victim(XDG_CONFIG_HOME=run_config(self))
+        chosen = os.path.join(run.home, "chosen")
+        with open(chosen, "w") as file:
+            file.write("kept\n")
+        os.chown(chosen, VICTIM, VICTIM)
+        self.plant("mkdir -p /tmp/.local/state/Logs/Drainwatch && ln -s %s /tmp/.local/state/Logs/Drainwatch/"
+                   "Drainwatch.log && chmod -R a+rwx /tmp/.local" % chosen)
+        run.env["XDG_RUNTIME_DIR"] = os.path.join(run.home, "runtime")
+        run.process = subprocess.Popen(as_user(VICTIM) + [PROGRAM, "--json"], env=run.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(run.end)
+        self.assertEqual(run.figures()["currentChargeLabel"], "32.9%")
+        self.assertEqual(run.stop(), 0)
+        self.assertEqual(read_bytes(chosen), b"kept\n", "nothing written through the planted link")
+        said = run.lines_about("the log")
+        self.assertEqual(len(said), 1, run.stderr())
+        self.assertIn("/nonexistent/.local/state/Logs/Drainwatch", said[0], "the home of the password database")
+
+
+def run_config(test):
+    folder = tempfile.mkdtemp(prefix="drainwatch-config-")
+    test.addCleanup(shutil.rmtree, folder, True)
+    os.chown(folder, VICTIM, VICTIM)
+    return folder
+
+
+class NoProc(unittest.TestCase):
+    def test_without_proc_the_window_program_is_never_taken_from_the_current_folder(self):
+        here = tempfile.mkdtemp(prefix="drainwatch-fault-")
+        self.addCleanup(shutil.rmtree, here, True)
+        planted = os.path.join(here, "drainwatch-desktop")
+        with open(planted, "w") as file:
+            file.write("#!/bin/sh\ntouch %s.ran\n" % planted)
+        os.chmod(planted, 0o755)
+        probe = subprocess.run(["unshare", "-m", "sh", "-c", "umount -l /proc"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("cannot hide /proc here: %s" % probe.stderr.decode())
+        env = dict(os.environ, DISPLAY=":99", QT_QPA_PLATFORM="offscreen")
+        done = subprocess.run(["unshare", "-m", "sh", "-c", 'umount -l /proc && exec "$0"', PROGRAM], cwd=here, env=env,
+                              capture_output=True, timeout=DEADLINE)
+        self.assertFalse(os.path.exists(planted + ".ran"), "a program in the current folder ran")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertRegex(done.stderr.decode(), r"cannot start the window program /\S*libexec/drainwatch/drainwatch-desktop")
 
 
 class NoSystemBus(unittest.TestCase):
