@@ -69,6 +69,10 @@ int runTerminal(const Options& options, int argc, char** argv)
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
     SingleInstance instance(QString::fromStdString(identity.instanceName));
+    // A follower has nothing to save: a quit signal ends it at once, and
+    // in order. Counting, it takes the monitor's own handlers below.
+    for (const int quit : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(quit, [](int) { ::_exit(0); });
     // One monitor counts; a status bar beside the window shows its figures,
     // and counts on in its place once it ends.
     for (bool said = false;;) {
