@@ -50,6 +50,13 @@ TEST(Simulator, StopsAtTheFirstBadLineNamingIt)
         {"battery Amperage=fast\n", "line 1: malformed number 'fast'"},
         {"battery Amperage\n", "line 1: 'Amperage' is not KEY=VALUE"},
         {battery + "launch\nkill\nstall 5\n", "line 4: 'stall' needs a running process"},
+        {"system hibernate=1\n", "line 1: 'hibernate' is not a system key"},
+        {"system success=3x\n", "line 1: malformed number '3x'"},
+        {"system wakeup.LID=-1\n", "line 1: malformed number '-1'"},
+        {"system mem_sleep=\n", "line 1: 'mem_sleep' needs a value or '-'"},
+        {"system\n", "line 1: 'system' needs KEY=VALUE words"},
+        {"suspend -5\n", "line 1: negative time '-5'"},
+        {"sleeps now\n", "line 1: 'sleeps' takes 0 word(s) after it, not 1"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(runScenario(c.scenario), c.error) << c.scenario;
@@ -78,6 +85,38 @@ TEST(Simulator, StallSkipsTicksButKeepsTheGrid)
     ASSERT_NE(first, std::string::npos) << output;
     // The second process ticked at 19.5 but was killed: it saved nothing.
     EXPECT_NE(output.find(saved, first + 1), std::string::npos) << output;
+}
+
+// The suspended clock runs only while the machine sleeps: between a sleep
+// note and its wake, and through a `suspend`.
+TEST(Simulator, SuspendedClockMovesOnlyAsleep)
+{
+    std::ostringstream out;
+    Simulator simulator(out);
+    test::TemporaryFolder folder;
+    Logger::installMain(std::make_unique<Logger>(folder.path() / "log", simulator.clock(), false));
+    const auto run = [&](const std::string& line) {
+        std::istringstream in(line + "\n");
+        simulator.run(in);
+        return simulator.clock().suspendedSeconds();
+    };
+    run("battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 Amperage=-1000 Voltage=12000 "
+        "ExternalConnected=false");
+    EXPECT_EQ(run("suspend 30"), 30);
+    run("launch");
+    EXPECT_EQ(run("advance 10"), 30);
+    EXPECT_EQ(run("stall 20"), 30);
+    run("sleep");
+    EXPECT_EQ(run("advance 100"), 130);
+    run("wake");
+    EXPECT_EQ(run("advance 100"), 130);
+    // A sleep the process never woke from ends with the next launch.
+    run("sleep");
+    run("kill");
+    EXPECT_EQ(run("advance 50"), 180);
+    run("launch");
+    EXPECT_EQ(run("advance 50"), 180);
+    Logger::installMain(nullptr);
 }
 
 } // namespace
