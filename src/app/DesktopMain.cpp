@@ -38,6 +38,7 @@ int runDesktop(int argc, char** argv)
     QtFileOpener fileOpener;
     MonitorEnvironment environment(identity, options.simulate, true, fileOpener);
     ViewController controller(environment.services());
+    environment.attach(controller, !options.noNotify);
     DesktopApp desktop(controller, QString::fromStdString(identity.title));
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);

@@ -14,6 +14,10 @@ struct Options {
     bool simulate = false;
     bool terminal = false;
     bool json = false;
+    // Print the sleep history (as JSON lines with --json), then exit.
+    bool sleeps = false;
+    // No desktop notification after a sleep that went wrong.
+    bool noNotify = false;
     // Set when the command line cannot be used; says why.
     std::string error;
 
@@ -28,6 +32,7 @@ struct Identity {
     std::string storeFile;
     std::string logFile;
     std::string instanceName;
+    std::string historyFile;
 
     static Identity of(bool simulate);
 };

@@ -72,10 +72,13 @@ std::string TerminalFrontEnd::jsonLine() const
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         line += fmt::format("\"{}\":{},", kStatusFields[i].outlet, jsonString(fields_[i].text));
     const MonitorFigures figures = controller_.figures();
-    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{}}}",
+    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{},",
                         jsonNumber(figures.charge), jsonNumber(figures.currentMA), jsonNumber(figures.ratePerHour),
                         jsonNumber(figures.recentPerHour), jsonNumber(figures.averagePerHour));
-    return line;
+    const SleepTracker* sleeps = controller_.sleepTracker;
+    line += "\"lastSleep\":";
+    line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
+    return line + '}';
 }
 
 std::string TerminalFrontEnd::block()

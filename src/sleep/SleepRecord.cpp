@@ -12,7 +12,6 @@ namespace {
 constexpr double kMinimumRateSeconds = 60;
 constexpr double kShallowBelow = 0.90;
 constexpr std::size_t kMostWakeSources = 3;
-constexpr std::size_t kBaselineMinimum = 3;
 constexpr double kHighAgainstMedian = 2.0;
 constexpr double kHighFloorPerHour = 0.5;
 constexpr double kHighWithoutHistoryPerHour = 1.5;

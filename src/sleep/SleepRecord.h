@@ -55,6 +55,7 @@ struct SleepRecord {
 
 inline constexpr double kComparableSleepSeconds = 1800;
 inline constexpr std::size_t kBaselineRecords = 10;
+inline constexpr std::size_t kBaselineMinimum = 3;
 
 // Every field and flag but "high drain", which needs the history.
 SleepRecord buildSleepRecord(SleepHow how, const SleepSide& before, const SleepSide& after, double capacityMAh);

@@ -52,7 +52,9 @@ void SleepTracker::readableTick(const TickReading& reading, bool missedHeartbeat
         if (before) {
             now.snapshot = lastSnapshot_ = system_.take();
             SleepRecord record = buildSleepRecord(how, *before, now, capacityMAh);
-            judgeDrain(record, ledger_.comparableRates(record.mode, kBaselineRecords));
+            const auto earlier = ledger_.comparableRates(record.mode, kBaselineRecords);
+            judgeDrain(record, earlier);
+            lastBaselineRate_ = earlier.size() >= kBaselineMinimum ? median(earlier) : std::nullopt;
             ledger_.add(record);
             lastRecord_ = record;
             updateUsualRate();

@@ -35,6 +35,9 @@ public:
     void readableTick(const TickReading& reading, bool missedHeartbeat, double capacityMAh);
 
     const std::optional<SleepRecord>& lastRecord() const { return lastRecord_; }
+    // The median %/h the last record was judged against, where it had enough
+    // history (kBaselineMinimum records of its mode).
+    std::optional<double> lastBaselineRate() const { return lastBaselineRate_; }
     // The median %/h of the comparable sleeps in the sleep mode of now.
     std::optional<double> usualRatePerHour() const { return usualRate_; }
     // How long the charge (a fraction) would last asleep at that rate.
@@ -58,6 +61,7 @@ private:
     double storedCharge_ = 0;
     std::optional<SleepRecord> lastRecord_;
     std::optional<double> usualRate_;
+    std::optional<double> lastBaselineRate_;
 };
 
 } // namespace drainwatch
