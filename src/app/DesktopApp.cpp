@@ -1,5 +1,7 @@
 #include "app/DesktopApp.h"
 
+#include "sleep/SleepText.h"
+
 #include <QApplication>
 #include <QSystemTrayIcon>
 
@@ -10,7 +12,22 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title)
 {
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);
-    controller_.displayUpdated = [this] { tray_.update(controller_.figures()); };
+    controller_.displayUpdated = [this] {
+        const MonitorFigures figures = controller_.figures();
+        const SleepTracker* sleeps = controller_.sleepTracker;
+        if (!sleeps) {
+            tray_.update(figures);
+            return;
+        }
+        std::string lines;
+        if (const auto& record = sleeps->lastRecord())
+            lines = lastSleepLine(*record);
+        if (figures.charge)
+            if (const auto forecast = sleepForecastLine(*figures.charge, sleeps->usualRatePerHour()); !forecast.empty())
+                lines += (lines.empty() ? "" : "\n") + forecast;
+        tray_.update(figures, lines);
+        window_.showSleeps(*sleeps, figures.charge);
+    };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);
     connect(&tray_, &TrayIcon::showWindowRequested, this, &DesktopApp::showWindow);

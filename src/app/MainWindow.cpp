@@ -2,6 +2,7 @@
 
 #include "app/StatusFields.h"
 #include "log/Logger.h"
+#include "sleep/SleepText.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,6 +12,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace drainwatch {
@@ -18,7 +20,12 @@ namespace drainwatch {
 MainWindow::MainWindow(ViewController& controller, const QString& title) : controller_(controller)
 {
     setWindowTitle(title);
-    setCentralWidget(buildContent());
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName("tabs");
+    tabs->addTab(buildContent(), tr("Battery"));
+    sleepsPane_ = new SleepsPane(tabs);
+    tabs->addTab(sleepsPane_, tr("Sleeps"));
+    setCentralWidget(tabs);
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
 }
@@ -67,9 +74,16 @@ QWidget* MainWindow::buildContent()
     buttons->addWidget(reset);
     buttons->addWidget(showLogButton);
 
+    sleepLine_ = new QLabel(content);
+    sleepLine_->setObjectName("lastSleepLabel");
+    sleepLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    sleepLine_->setWordWrap(true);
+    sleepLine_->hide();
+
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(18, 14, 18, 10);
     column->addLayout(grid);
+    column->addWidget(sleepLine_);
     column->addSpacing(8);
     column->addLayout(buttons);
     return content;
@@ -94,6 +108,25 @@ bool MainWindow::showLog()
     statusBar()->showMessage(
         tr("Could not open the log file %1").arg(QString::fromStdString(Logger::main().filePath().string())));
     return false;
+}
+
+void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge)
+{
+    QStringList lines;
+    if (const auto& record = sleeps.lastRecord())
+        lines << QString::fromStdString(lastSleepLine(*record));
+    if (charge)
+        if (const auto forecast = sleepForecastLine(*charge, sleeps.usualRatePerHour()); !forecast.empty())
+            lines << QString::fromStdString(forecast);
+    sleepLine_->setText(lines.join('\n'));
+    sleepLine_->setVisible(!lines.isEmpty());
+
+    const std::optional<double> end = sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
+    if (sleepsShown_ && end == shownRecordEnd_)
+        return;
+    sleepsShown_ = true;
+    shownRecordEnd_ = end;
+    sleepsPane_->showRecords(sleeps.ledger().newest(SleepsPane::kMostRows));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

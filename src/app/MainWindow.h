@@ -2,6 +2,7 @@
 
 #include "app/QtCheckBox.h"
 #include "app/QtTextField.h"
+#include "app/SleepsPane.h"
 #include "monitor/ViewController.h"
 
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include <vector>
 
 class QCheckBox;
+class QLabel;
 
 namespace drainwatch {
 
@@ -24,6 +26,9 @@ public:
 
     // Opens the log; says in the status line when that fails.
     bool showLog();
+    // The last sleep and the forecast under the figures, and the sleeps'
+    // table when a new record came.
+    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge);
 
 signals:
     void quitRequested();
@@ -44,6 +49,10 @@ private:
     QCheckBox* wattsBox_ = nullptr;
     std::unique_ptr<QtCheckBox> wattsOutlet_;
     bool onScreen_ = false;
+    QLabel* sleepLine_ = nullptr;
+    SleepsPane* sleepsPane_ = nullptr;
+    std::optional<double> shownRecordEnd_;
+    bool sleepsShown_ = false;
 };
 
 } // namespace drainwatch

@@ -40,9 +40,10 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
     });
 }
 
-void TrayIcon::update(const MonitorFigures& figures)
+void TrayIcon::update(const MonitorFigures& figures, const std::string& sleepLines)
 {
-    icon_.setToolTip(QString::fromStdString(trayToolTip(figures, name_)));
+    const std::string tip = trayToolTip(figures, name_);
+    icon_.setToolTip(QString::fromStdString(sleepLines.empty() ? tip : tip + '\n' + sleepLines));
     // Redrawn only when the fill would change visibly.
     const int level = figures.charge && std::isfinite(*figures.charge) ? static_cast<int>(*figures.charge * 40) : -1;
     if (level != shownLevel_) {

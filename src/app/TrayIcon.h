@@ -21,7 +21,8 @@ public:
     explicit TrayIcon(std::string name, QObject* parent = nullptr);
 
     void show() { icon_.show(); }
-    void update(const MonitorFigures& figures);
+    // sleepLines: the last sleep and the forecast, one a line; may be empty.
+    void update(const MonitorFigures& figures, const std::string& sleepLines = {});
     QString toolTip() const { return icon_.toolTip(); }
     QMenu& menu() { return menu_; }
 

@@ -334,7 +334,7 @@ bool SleepLedger::add(const SleepRecord& r)
     return false;
 }
 
-std::vector<SleepRecord> SleepLedger::select(const char* order) const
+std::vector<SleepRecord> SleepLedger::select(const std::string& order) const
 {
     std::vector<SleepRecord> records;
     if (!db_)
@@ -350,10 +350,15 @@ std::vector<SleepRecord> SleepLedger::records() const { return select("ORDER BY 
 
 std::optional<SleepRecord> SleepLedger::latest() const
 {
-    auto newest = select("ORDER BY id DESC LIMIT 1");
-    if (newest.empty())
+    auto records = newest(1);
+    if (records.empty())
         return std::nullopt;
-    return newest.front();
+    return records.front();
+}
+
+std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const
+{
+    return select(fmt::format("ORDER BY id DESC LIMIT {}", std::min<std::size_t>(limit, INT32_MAX)));
 }
 
 std::vector<double> SleepLedger::comparableRates(const std::optional<std::string>& mode, std::size_t limit) const

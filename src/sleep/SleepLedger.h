@@ -41,6 +41,8 @@ public:
     // Oldest first.
     std::vector<SleepRecord> records() const;
     std::optional<SleepRecord> latest() const;
+    // Newest first, at most limit.
+    std::vector<SleepRecord> newest(std::size_t limit) const;
     // The %/h of the comparable records with this mode (empty matches
     // empty), newest first, at most limit.
     std::vector<double> comparableRates(const std::optional<std::string>& mode, std::size_t limit) const;
@@ -61,7 +63,7 @@ private:
     bool createSchema();
     void close();
     void say(const std::string& message);
-    std::vector<SleepRecord> select(const char* sql) const;
+    std::vector<SleepRecord> select(const std::string& order) const;
 
     std::filesystem::path file_;
     Report report_;

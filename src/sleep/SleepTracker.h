@@ -35,6 +35,7 @@ public:
     void readableTick(const TickReading& reading, bool missedHeartbeat, double capacityMAh);
 
     const std::optional<SleepRecord>& lastRecord() const { return lastRecord_; }
+    const SleepLedger& ledger() const { return ledger_; }
     // The median %/h the last record was judged against, where it had enough
     // history (kBaselineMinimum records of its mode).
     std::optional<double> lastBaselineRate() const { return lastBaselineRate_; }
