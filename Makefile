@@ -24,6 +24,7 @@ run: build
 
 bench: build
 	$(BUILD)/bench/drainwatch-bench
+	$(BUILD)/bench/drainwatch-sleep-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 
 clean:

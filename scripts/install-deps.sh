@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev scdoc libsystemd-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev scdoc libsystemd-dev libsqlite3-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
   locales dbus python3-dbusmock faketime xvfb xauth strace
   # bench/footprint: a tray host for the window with its tray icon, and xwininfo
   trayer x11-utils

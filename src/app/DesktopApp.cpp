@@ -1,5 +1,7 @@
 #include "app/DesktopApp.h"
 
+#include "sleep/SleepText.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMenuBar>
@@ -15,9 +17,23 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
     QApplication::setQuitOnLastWindowClosed(false);
     window_.trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     controller_.displayUpdated = [this] {
-        const auto* remaining = window_.findChild<QLabel*>("plannedRuntimeLabel");
-        tray_.update(controller_.figures(), controller_.batteryState.isCharging().value_or(false),
-                     remaining ? remaining->text().toStdString() : std::string());
+        const MonitorFigures figures = controller_.figures();
+        const auto* remainingLabel = window_.findChild<QLabel*>("plannedRuntimeLabel");
+        const std::string remaining = remainingLabel ? remainingLabel->text().toStdString() : std::string();
+        const bool pluggedIn = controller_.batteryState.isCharging().value_or(false);
+        const SleepTracker* sleeps = controller_.sleepTracker;
+        if (!sleeps) {
+            tray_.update(figures, pluggedIn, remaining);
+            return;
+        }
+        std::string lines;
+        if (const auto& record = sleeps->lastRecord())
+            lines = lastSleepLine(*record);
+        if (figures.charge)
+            if (const auto forecast = sleepForecastLine(*figures.charge, sleeps->usualRatePerHour()); !forecast.empty())
+                lines += (lines.empty() ? "" : "\n") + forecast;
+        tray_.update(figures, pluggedIn, remaining, lines);
+        window_.showSleeps(*sleeps, figures.charge);
     };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);

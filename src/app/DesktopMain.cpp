@@ -55,6 +55,7 @@ int runDesktop(int argc, char** argv)
     QtFileOpener fileOpener;
     MonitorEnvironment environment(identity, options.simulate, true, fileOpener);
     ViewController controller(environment.services());
+    environment.attach(controller, !options.noNotify);
     DesktopApp desktop(controller, QString::fromStdString(identity.title),
                        QSettingsPreferenceStore::defaultPath(QString::fromStdString(identity.storeFile)));
     if (options.simulate)

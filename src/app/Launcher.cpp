@@ -9,6 +9,8 @@
 #include "battery/BatteryInfo.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "sleep/SleepLedger.h"
+#include "sleep/SleepText.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -58,6 +60,27 @@ int showBatteryInfo(bool simulate)
     return outputWritten();
 }
 
+// Read-only beside a running monitor (WAL); no history is nothing to print.
+int showSleeps(const Options& options)
+{
+    const auto file = SleepLedger::defaultPath(Identity::of(options.simulate).historyFile);
+    const SleepLedger ledger(file, SleepLedger::Access::ReadOnly);
+    if (!ledger.isOpen()) {
+        std::error_code error;
+        return std::filesystem::exists(file, error) ? 1 : 0;
+    }
+    const auto records = ledger.records();
+    std::string text;
+    if (options.json) {
+        for (const SleepRecord& record : records)
+            text += sleepRecordJson(record) + '\n';
+    } else {
+        text = sleepTable(records);
+    }
+    std::fputs(text.c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int runTerminal(const Options& options, int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -100,6 +123,7 @@ int runTerminal(const Options& options, int argc, char** argv)
     NoFileOpener noFileOpener;
     MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
     ViewController controller(environment.services());
+    environment.attach(controller, !options.noNotify);
     TerminalFrontEnd frontEnd(controller, stdout, format);
     frontEnd.setEnergyReader(environment.energyReader());
     const StatusPublisher publisher(controller, instance);
@@ -174,6 +198,8 @@ int runDrainwatch(int argc, char** argv)
     }
     if (options.batteryInfo)
         return showBatteryInfo(options.simulate);
+    if (options.sleeps)
+        return showSleeps(options);
     if (options.terminal)
         return runTerminal(options, argc, argv);
     if (!hasDisplay()) {

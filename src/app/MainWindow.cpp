@@ -2,6 +2,7 @@
 
 #include "app/StatusFields.h"
 #include "log/Logger.h"
+#include "sleep/SleepText.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace drainwatch {
@@ -20,7 +22,12 @@ MainWindow::MainWindow(ViewController& controller, const QString& title, WindowS
     : controller_(controller), settings_(settings)
 {
     setWindowTitle(title);
-    setCentralWidget(buildContent());
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName("tabs");
+    tabs->addTab(buildContent(), tr("Battery"));
+    sleepsPane_ = new SleepsPane(tabs);
+    tabs->addTab(sleepsPane_, tr("Sleeps"));
+    setCentralWidget(tabs);
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
     restoreGeometry(settings_.geometry());
@@ -79,9 +86,16 @@ QWidget* MainWindow::buildContent()
     buttons->addWidget(reset);
     buttons->addWidget(showLogButton);
 
+    sleepLine_ = new QLabel(content);
+    sleepLine_->setObjectName("lastSleepLabel");
+    sleepLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    sleepLine_->setWordWrap(true);
+    sleepLine_->hide();
+
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(18, 14, 18, 10);
     column->addLayout(grid);
+    column->addWidget(sleepLine_);
     column->addSpacing(8);
     column->addLayout(buttons);
     return content;
@@ -132,6 +146,25 @@ void MainWindow::reportLogProblem(const QString& reason)
 }
 
 void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
+
+void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge)
+{
+    QStringList lines;
+    if (const auto& record = sleeps.lastRecord())
+        lines << QString::fromStdString(lastSleepLine(*record));
+    if (charge)
+        if (const auto forecast = sleepForecastLine(*charge, sleeps.usualRatePerHour()); !forecast.empty())
+            lines << QString::fromStdString(forecast);
+    sleepLine_->setText(lines.join('\n'));
+    sleepLine_->setVisible(!lines.isEmpty());
+
+    const std::optional<double> end = sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
+    if (sleepsShown_ && end == shownRecordEnd_)
+        return;
+    sleepsShown_ = true;
+    shownRecordEnd_ = end;
+    sleepsPane_->showRecords(sleeps.ledger().newest(SleepsPane::kMostRows));
+}
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {

@@ -5,6 +5,7 @@
 #include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
 #include "app/WindowSettings.h"
+#include "app/SleepsPane.h"
 #include "monitor/ViewController.h"
 
 #include <QMainWindow>
@@ -15,6 +16,7 @@
 
 class QCheckBox;
 class QMessageBox;
+class QLabel;
 
 namespace drainwatch {
 
@@ -46,6 +48,9 @@ public:
     std::function<bool()> trayAvailable;
     // Puts the window's size and place in its settings.
     void keepGeometry();
+    // The last sleep and the forecast under the figures, and the sleeps'
+    // table when a new record came.
+    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge);
 
 signals:
     void quitRequested();
@@ -74,6 +79,10 @@ private:
     QMessageBox* closeQuestion_ = nullptr;
     QAction* startAtLogin_ = nullptr;
     bool closeConfirmed_ = false;
+    QLabel* sleepLine_ = nullptr;
+    SleepsPane* sleepsPane_ = nullptr;
+    std::optional<double> shownRecordEnd_;
+    bool sleepsShown_ = false;
 };
 
 } // namespace drainwatch

@@ -3,6 +3,7 @@
 #include "battery/SimulatedBattery.h"
 #include "battery/SysfsRegistry.h"
 #include "log/Logger.h"
+#include "sleep/SleepText.h"
 
 namespace drainwatch {
 
@@ -11,13 +12,15 @@ std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, c
 {
     if (simulate)
         return std::make_unique<SimulatedBattery>(clock, store);
-    return std::make_unique<SysfsRegistry>(SysfsRegistry::defaultFolder(), clock);
+    return std::make_unique<SysfsRegistry>(SysfsSnapshotSource::powerSupplyFolder(), clock);
 }
 
 MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, bool announceLog,
                                        FileOpener& fileOpener)
     : store_(QString::fromStdString(identity.storeFile)), battery_(makeBattery(simulate, clock_, &store_)),
-      fileOpener_(fileOpener)
+      fileOpener_(fileOpener), system_(SysfsSnapshotSource::defaultRoot()),
+      ledger_(SleepLedger::defaultPath(identity.historyFile), SleepLedger::Access::ReadWrite),
+      tracker_(clock_, system_, ledger_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.
@@ -35,6 +38,17 @@ HealthInWh::Reader MonitorEnvironment::energyReader()
 MonitorServices MonitorEnvironment::services()
 {
     return MonitorServices{clock_, *battery_, store_, timer_, sleep_, fileOpener_};
+}
+
+void MonitorEnvironment::attach(ViewController& controller, bool notify)
+{
+    controller.sleepTracker = &tracker_;
+    if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)
+        return;
+    tracker_.recorded = [this](const SleepRecord& record) {
+        if (const auto notice = sleepNotice(record, tracker_.lastBaselineRate()))
+            notifier_.notify(notice->summary, notice->body);
+    };
 }
 
 } // namespace drainwatch

@@ -5,9 +5,13 @@
 #include "battery/RegistrySource.h"
 #include "measure/Clock.h"
 #include "monitor/ViewController.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/LogindSleepNotifications.h"
 #include "platform/QSettingsPreferenceStore.h"
 #include "platform/QtRepeatingTimer.h"
+#include "sleep/SleepLedger.h"
+#include "sleep/SleepTracker.h"
+#include "sleep/SystemSnapshot.h"
 
 #include <memory>
 
@@ -28,6 +32,10 @@ public:
     // The battery's capacities in energy, for the health in Wh; none for
     // the simulated battery.
     HealthInWh::Reader energyReader();
+    // Keeps the controller's sleep records in the history file; notify: a
+    // desktop notification after a sleep that went wrong, unless the
+    // settings say sleepNotificationsOff=1.
+    void attach(ViewController& controller, bool notify);
 
     // The battery of the machine, or the simulated one, which keeps its
     // charge in `store` when given one.
@@ -41,6 +49,10 @@ private:
     QtRepeatingTimer timer_;
     LogindSleepNotifications sleep_;
     FileOpener& fileOpener_;
+    SysfsSnapshotSource system_;
+    SleepLedger ledger_;
+    SleepTracker tracker_;
+    DesktopNotifier notifier_;
 };
 
 } // namespace drainwatch

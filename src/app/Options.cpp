@@ -20,6 +20,10 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.tray = true;
         else if (argument == "--json")
             options.terminal = options.json = true;
+        else if (argument == "--sleeps")
+            options.sleeps = true;
+        else if (argument == "--no-notify")
+            options.noNotify = true;
         else if (options.error.empty())
             options.error = (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
                             "'; 'drainwatch --help' lists the options";
@@ -38,19 +42,23 @@ std::string Options::usage()
            "  --simulate      use a built-in simulated battery, with its own settings and log\n"
            "  --tray          start with the tray icon only, the window hidden until asked for\n"
            "  --battery-info  print what the battery reports, then exit\n"
+           "  --sleeps        print every sleep recorded, with a summary per sleep mode, then exit;\n"
+           "                  with --json, one JSON object a line\n"
+           "  --no-notify     no desktop notification after a sleep that drained or failed\n"
            "  --version       print the version, then exit\n"
            "  --help          print this help, then exit\n"
            "\n"
            "Without a display, drainwatch runs as with --terminal.\n"
-           "The log is ~/.local/state/Logs/Drainwatch/Drainwatch.log ($XDG_STATE_HOME).\n";
+           "The log is ~/.local/state/Logs/Drainwatch/Drainwatch.log ($XDG_STATE_HOME),\n"
+           "the sleep history ~/.local/state/Drainwatch/history.sqlite.\n";
 }
 
 Identity Identity::of(bool simulate)
 {
     if (simulate)
         return {"Drainwatch (simulated battery)", "Drainwatch-simulated.conf", "Drainwatch-simulated.log",
-                "Drainwatch-simulated"};
-    return {"Drainwatch", "Drainwatch.conf", "Drainwatch.log", "Drainwatch"};
+                "Drainwatch-simulated", "history-simulated.sqlite"};
+    return {"Drainwatch", "Drainwatch.conf", "Drainwatch.log", "Drainwatch", "history.sqlite"};
 }
 
 } // namespace drainwatch

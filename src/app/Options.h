@@ -16,6 +16,10 @@ struct Options {
     bool json = false;
     // The window program starts with its tray icon only (as at login).
     bool tray = false;
+    // Print the sleep history (as JSON lines with --json), then exit.
+    bool sleeps = false;
+    // No desktop notification after a sleep that went wrong.
+    bool noNotify = false;
     // Set when the command line cannot be used; says why.
     std::string error;
 
@@ -30,6 +34,7 @@ struct Identity {
     std::string storeFile;
     std::string logFile;
     std::string instanceName;
+    std::string historyFile;
 
     static Identity of(bool simulate);
 };

@@ -105,10 +105,13 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         line += fmt::format("\"{}\":{},", kStatusFields[i].outlet, jsonString(texts[i]));
     const MonitorFigures figures = controller.figures();
-    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{}}}",
+    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{},",
                         jsonNumber(figures.charge), jsonNumber(figures.currentMA), jsonNumber(figures.ratePerHour),
                         jsonNumber(figures.recentPerHour), jsonNumber(figures.averagePerHour));
-    return line;
+    const SleepTracker* sleeps = controller.sleepTracker;
+    line += "\"lastSleep\":";
+    line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
+    return line + '}';
 }
 
 void TerminalFrontEnd::setColumns(int columns)

@@ -50,9 +50,11 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
     });
 }
 
-void TrayIcon::update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining)
+void TrayIcon::update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining,
+                      const std::string& sleepLines)
 {
-    icon_.setToolTip(QString::fromStdString(trayToolTip(figures, name_, remaining)));
+    const std::string tip = trayToolTip(figures, name_, remaining);
+    icon_.setToolTip(QString::fromStdString(sleepLines.empty() ? tip : tip + '\n' + sleepLines));
     // The charge to a 40th, the steps the fill can show: redrawn only when
     // it would change visibly.
     std::optional<double> level;

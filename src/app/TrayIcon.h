@@ -24,7 +24,9 @@ public:
     explicit TrayIcon(std::string name, QObject* parent = nullptr);
 
     void show() { icon_.show(); }
-    void update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining);
+    // sleepLines: the last sleep and the forecast, one a line; may be empty.
+    void update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining,
+                const std::string& sleepLines = {});
     const BatteryLook& look() const { return look_; }
     QString toolTip() const { return icon_.toolTip(); }
     QMenu& menu() { return menu_; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 
 namespace drainwatch {
 
@@ -10,6 +11,10 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual double now() const = 0;
+    // Seconds the machine has spent suspended since it booted: it grows by
+    // exactly the time asleep, whatever the wall clock does. A clock that
+    // models no suspend keeps it at 0.
+    virtual double suspendedSeconds() const { return 0; }
 };
 
 class SystemClock final : public Clock {
@@ -18,6 +23,19 @@ public:
     {
         using namespace std::chrono;
         return duration<double>(system_clock::now().time_since_epoch()).count();
+    }
+    // CLOCK_BOOTTIME counts suspend, CLOCK_MONOTONIC does not; both are read
+    // in the vDSO, without a system call.
+    double suspendedSeconds() const override
+    {
+        timespec boot{};
+        timespec monotonic{};
+        ::clock_gettime(CLOCK_BOOTTIME, &boot);
+        ::clock_gettime(CLOCK_MONOTONIC, &monotonic);
+        const double suspended = static_cast<double>(boot.tv_sec - monotonic.tv_sec) +
+                                 static_cast<double>(boot.tv_nsec - monotonic.tv_nsec) * 1e-9;
+        // The second read comes a little later: never below 0.
+        return suspended > 0 ? suspended : 0;
     }
 };
 

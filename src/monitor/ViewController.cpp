@@ -45,6 +45,8 @@ void ViewController::viewDidLoad()
 {
     services_.sleep.subscribe([this] { receiveSleepNote(); }, [this] { receiveWakeNote(); });
     loadData();
+    if (sleepTracker)
+        sleepTracker->processStarted(dischargeTimer.lastHeartBeat, lastPercentage);
     Logger::main().debug("Started app at %s, used in sleep %.1f%%", chargeText(), usedDuringSleepPercentage * 100);
     services_.timer.start(timerInterval, [this] { doTimedLogic(); });
     batteryTotalCapacity = batteryState.maxCapacityMAh().value_or(0);
@@ -126,7 +128,8 @@ void ViewController::doTimedLogic()
 
     // Heartbeats before the charger test, so that a sleep or a stop that just
     // ended has left the awake time before the summary sees it.
-    if (dischargeTimer.heartbeat())
+    const bool missedHeartbeat = dischargeTimer.heartbeat();
+    if (missedHeartbeat)
         heartbeatMissed(lastPercentage);
     acTimer.heartbeat();
 
@@ -151,6 +154,8 @@ void ViewController::doTimedLogic()
         amperageAverage.recordSample(reading->current);
         amperageRollingAverage.recordSample(reading->current);
     }
+    if (sleepTracker)
+        sleepTracker->readableTick({charge, reading->charging, knownVoltage()}, missedHeartbeat, batteryTotalCapacity);
     lastPercentage = charge;
     showStatus(charge, reading->current);
 }
@@ -165,6 +170,11 @@ void ViewController::heartbeatMissed(double previousPercentage)
     }
 }
 
+std::optional<double> ViewController::knownVoltage() const
+{
+    return batteryVoltage > 0 ? std::optional<double>(batteryVoltage) : std::nullopt;
+}
+
 void ViewController::resetTimers()
 {
     dischargeTimer.resetAndStart();
@@ -177,6 +187,8 @@ void ViewController::receiveSleepNote()
 {
     Logger::main().debug("Entering sleep at %s", chargeText());
     doTimedLogic();
+    if (sleepTracker)
+        sleepTracker->willSleep(lastPercentage, knownVoltage());
     sleeping = true;
     // The battery may die in sleep: the count must already be on disk.
     saveData();
@@ -187,6 +199,8 @@ void ViewController::receiveWakeNote()
     Logger::main().debug("Waking from sleep at %s", chargeText());
     sleeping = false;
     rateAwaited_ = true;
+    if (sleepTracker)
+        sleepTracker->didWake();
     doTimedLogic();
 }
 

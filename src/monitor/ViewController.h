@@ -6,6 +6,7 @@
 #include "measure/HeartbeatTimer.h"
 #include "measure/PreferenceStore.h"
 #include "monitor/MonitorServices.h"
+#include "sleep/SleepTracker.h"
 
 #include <array>
 #include <cstdint>
@@ -74,6 +75,10 @@ public:
     bool visible = false;
     bool lastCountingTimeState = true;
 
+    // Told of every tick that read the battery and of the sleep notes, to
+    // keep a record of each sleep; absent, no records are kept.
+    SleepTracker* sleepTracker = nullptr;
+
     // Called after every display refresh (terminal redraw, tray tooltip).
     std::function<void()> displayUpdated;
 
@@ -113,6 +118,7 @@ private:
     std::optional<Reading> readBattery();
     void heartbeatMissed(double previousPercentage);
     void resetTimers();
+    std::optional<double> knownVoltage() const;
     void updateTime();
     void showStatus(double charge, double current);
     void showWithoutReading();

@@ -65,10 +65,12 @@ void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 }
 
 struct Simulator::Process {
-    Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store)
-        : controller(MonitorServices{clock, battery, store, timer, sleep, opener})
+    Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store, SimulatedSystem& system,
+            SleepLedger& ledger)
+        : tracker(clock, system, ledger), controller(MonitorServices{clock, battery, store, timer, sleep, opener})
     {
         timer.clock = &clock;
+        controller.sleepTracker = &tracker;
         for (std::size_t i = 0; i < fields.size(); ++i)
             controller.*kTextOutlets[i].member = &fields[i];
     }
@@ -77,6 +79,7 @@ struct Simulator::Process {
     StoredSleepNotifications sleep;
     NoFileOpener opener;
     std::array<RecordedField, 9> fields;
+    SleepTracker tracker;
     ViewController controller;
     bool windowOpen = false;
 };
@@ -140,7 +143,20 @@ void Simulator::execute(const std::vector<std::string>& words)
     } else if (command == "sleep" || command == "wake") {
         expectWords(words, 1);
         Process& p = running(command);
+        machineAsleep_ = command == "sleep";
         (command == "sleep" ? p.sleep.sleep : p.sleep.wake)();
+    } else if (command == "suspend") {
+        expectWords(words, 2);
+        const double seconds = parseTime(words[1]);
+        advance(seconds, false);
+        clock_.suspended += seconds;
+    } else if (command == "system") {
+        if (words.size() < 2)
+            throw ScenarioError("'system' needs KEY=VALUE words");
+        setSystem(words);
+    } else if (command == "sleeps") {
+        expectWords(words, 1);
+        printSleeps();
     } else if (command == "close") {
         expectWords(words, 1);
         running(command);
@@ -190,7 +206,8 @@ Simulator::Process& Simulator::running(const std::string& command)
 void Simulator::launch()
 {
     launchedOnce_ = true;
-    process_ = std::make_unique<Process>(clock_, battery_, store_);
+    machineAsleep_ = false;
+    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_);
     process_->controller.viewDidLoad();
     process_->windowOpen = true;
     process_->controller.viewDidAppear();
@@ -212,6 +229,8 @@ void Simulator::advance(double seconds, bool ticksRun)
         while (timer.nextDue() <= end + kDueTolerance)
             ++timer.nextIndex;
     }
+    if (machineAsleep_)
+        clock_.suspended += seconds;
     while (process_ && process_->timer.tick && process_->timer.nextDue() <= end + kDueTolerance) {
         const double due = process_->timer.nextDue();
         ++process_->timer.nextIndex;
@@ -249,6 +268,68 @@ void Simulator::setBattery(const std::vector<std::string>& words)
         else
             battery_.set(key, parseValue(value));
     }
+}
+
+void Simulator::setSystem(const std::vector<std::string>& words)
+{
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        const auto equals = words[i].find('=');
+        if (equals == std::string::npos)
+            throw ScenarioError("'" + words[i] + "' is not KEY=VALUE");
+        const std::string key = words[i].substr(0, equals);
+        const std::string value = words[i].substr(equals + 1);
+        const bool remove = value == "-";
+        const auto count = [&]() -> std::optional<std::int64_t> {
+            if (remove)
+                return std::nullopt;
+            std::int64_t number = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty() || error != std::errc() || end != value.data() + value.size() || number < 0)
+                throw ScenarioError("malformed number '" + value + "'");
+            return number;
+        };
+        const auto word = [&]() -> std::optional<std::string> {
+            if (remove)
+                return std::nullopt;
+            if (value.empty())
+                throw ScenarioError("'" + key + "' needs a value or '-'");
+            return value;
+        };
+        SystemSnapshot& s = system_.snapshot;
+        if (key == "mem_sleep") {
+            s.mode = word();
+        } else if (key == "success") {
+            s.successes = count();
+        } else if (key == "fail") {
+            s.failures = count();
+        } else if (key == "last_failed_dev") {
+            s.lastFailedDevice = word();
+        } else if (key == "total_hw_sleep") {
+            s.hardwareSleepUs = count();
+        } else if (key == "lpit") {
+            s.lpitResidencyUs = count();
+        } else if (key.starts_with("wakeup.") && key.size() > 7) {
+            const std::string name = key.substr(7);
+            if (const auto n = count()) {
+                if (!s.wakeupCounts)
+                    s.wakeupCounts.emplace();
+                (*s.wakeupCounts)[name] = *n;
+            } else if (s.wakeupCounts) {
+                s.wakeupCounts->erase(name);
+                // The last source gone: no wakeup folder, as before any `system`.
+                if (s.wakeupCounts->empty())
+                    s.wakeupCounts.reset();
+            }
+        } else {
+            throw ScenarioError("'" + key + "' is not a system key");
+        }
+    }
+}
+
+void Simulator::printSleeps()
+{
+    for (const SleepRecord& record : ledger_.records())
+        out_ << sleepRecordJson(record) << '\n';
 }
 
 void Simulator::print()

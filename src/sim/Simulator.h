@@ -3,6 +3,8 @@
 #include "battery/MemoryRegistry.h"
 #include "measure/MemoryPreferenceStore.h"
 #include "monitor/ViewController.h"
+#include "sleep/SleepLedger.h"
+#include "sleep/SystemSnapshot.h"
 
 #include <array>
 #include <istream>
@@ -22,7 +24,16 @@ struct ScenarioError : std::runtime_error {
 class VirtualClock final : public Clock {
 public:
     double now() const override { return time; }
+    double suspendedSeconds() const override { return suspended; }
     double time = 1800000000.0;
+    double suspended = 0;
+};
+
+// The simulated /sys: what the `system` command set.
+class SimulatedSystem final : public SnapshotSource {
+public:
+    SystemSnapshot take() override { return snapshot; }
+    SystemSnapshot snapshot;
 };
 
 // The process's repeating tick: due at its start + interval × k.
@@ -64,6 +75,8 @@ private:
     void closeWindow();
     void endProcess();
     void setBattery(const std::vector<std::string>& words);
+    void setSystem(const std::vector<std::string>& words);
+    void printSleeps();
     void print();
     void printStore();
     Process& running(const std::string& command);
@@ -74,6 +87,11 @@ private:
     bool launchedOnce_ = false;
     MemoryRegistry battery_;
     MemoryPreferenceStore store_;
+    SimulatedSystem system_;
+    // Lives for the whole scenario, like the store.
+    SleepLedger ledger_;
+    // Between a `sleep` and the next `wake` (or launch): the suspended clock runs.
+    bool machineAsleep_ = false;
     std::unique_ptr<Process> process_;
 };
 

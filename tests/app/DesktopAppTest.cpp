@@ -441,5 +441,50 @@ TEST_F(DesktopAppTest, AFileWithOnlyTheWindowsKeysIsNotTakenForDamage)
     EXPECT_TRUE(WindowSettings(path).useWatts());
 }
 
+TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
+{
+    struct DeepSleep final : SnapshotSource {
+        SystemSnapshot take() override
+        {
+            SystemSnapshot s;
+            s.mode = "deep";
+            return s;
+        }
+    } system;
+    SleepLedger ledger(nullptr);
+    SleepTracker tracker(clock, system, ledger);
+    controller->sleepTracker = &tracker;
+    desktop.start();
+    tick();
+    const auto* table = desktop.window().findChild<QTableWidget*>("sleepsTable");
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->rowCount(), 0);
+    EXPECT_TRUE(desktop.window().findChild<QLabel*>("lastSleepLabel")->isHidden());
+    EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 90.0%, 25.0 %/h");
+
+    // Two nights of eight hours: 4 and then 8 points of 5000 mAh.
+    for (const std::int64_t charge : {4300, 3900}) {
+        sleep.sleep();
+        clock.suspend(8 * 3600);
+        battery.set("CurrentCapacity", charge);
+        sleep.wake();
+        tick();
+    }
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(0, 1)->text(), "8 h 00 min");
+    EXPECT_EQ(table->item(0, 2)->text(), "deep");
+    EXPECT_EQ(table->item(0, 3)->text(), "8.0%");
+    EXPECT_EQ(table->item(0, 4)->text(), "1.00") << "newest first";
+    EXPECT_EQ(table->item(1, 4)->text(), "0.50");
+    EXPECT_EQ(table->item(0, 5)->text(), "600");
+    EXPECT_EQ(table->item(0, 6)->text(), "-");
+    // 400 mAh at 12 V in 8 hours: 600 mW. The median of 0.5 and 1.0 %/h:
+    // 78 % lasts 104 h asleep.
+    const std::string lines = "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW\n"
+                              "Asleep, 78.0% would last 104 h 00 min at the usual 0.75 %/h";
+    EXPECT_EQ(text("lastSleepLabel"), lines);
+    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h\n" + lines);
+}
+
 } // namespace
 } // namespace drainwatch::test

@@ -10,6 +10,7 @@
 #include <QJsonObject>
 
 #include <csignal>
+#include <fstream>
 
 namespace drainwatch::test {
 namespace {
@@ -55,13 +56,46 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
     const QJsonObject first = QJsonDocument::fromJson(line.toUtf8()).object();
-    EXPECT_EQ(first.size(), 14) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_EQ(first.size(), 15) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_TRUE(first["lastSleep"].isNull());
     EXPECT_NEAR(first["charge"].toDouble(), 0.85, 0.01);
     endWith(SIGTERM);
     EXPECT_EQ(quitsIn(file(kLog)), 1);
     EXPECT_NE(file(kStore).find("lastPercentage"), std::string::npos);
     EXPECT_EQ(file("XDG_CONFIG_HOME/Drainwatch/Drainwatch.conf") + file("XDG_STATE_HOME/Logs/Drainwatch/Drainwatch.log"), "")
         << "the real store and log are not touched";
+}
+
+TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
+{
+    const auto finish = [&](const QStringList& arguments) {
+        start(program, arguments);
+        EXPECT_TRUE(program.waitForFinished(5000));
+        return program.readAllStandardOutput().toStdString();
+    };
+    // No history yet: nothing to print, and nothing made.
+    EXPECT_EQ(finish({"--sleeps"}), "");
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME" / "Drainwatch"));
+
+    // A monitor that ran made an empty history.
+    start(program, {"--json", "--simulate"});
+    readLine(program);
+    endWith(SIGTERM);
+    const auto history = home.path() / "XDG_STATE_HOME" / "Drainwatch" / "history-simulated.sqlite";
+    EXPECT_TRUE(std::filesystem::exists(history));
+    EXPECT_EQ(finish({"--sleeps", "--json", "--simulate"}), "");
+    EXPECT_EQ(program.exitCode(), 0);
+
+    // A damaged one is said and left as it is.
+    {
+        std::ofstream damaged(history, std::ios::trunc);
+        damaged << "not a database\n";
+    }
+    EXPECT_EQ(finish({"--simulate", "--sleeps"}), "");
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(program.readAllStandardError().indexOf("history-simulated.sqlite"), -1);
+    EXPECT_EQ(readFile(history), "not a database\n");
 }
 
 TEST_F(ProcessTest, WithoutADisplayItRunsInTheTerminalAndSaysSo)

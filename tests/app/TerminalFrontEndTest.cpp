@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/TerminalFrontEnd.h"
+#include "sleep/SleepTracker.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -93,7 +94,7 @@ TEST_F(TerminalFrontEndTest, JsonLinesCarryTheNineTextsAndTheFiguresWhateverTheL
     const QStringList all = lines();
     ASSERT_EQ(all.size(), 122);
     for (const QString& line : all)
-        EXPECT_EQ(parse(line).size(), 14) << line.toStdString();
+        EXPECT_EQ(parse(line).size(), 15) << line.toStdString();
     const QJsonObject last = parse(all.back());
     EXPECT_EQ(last["currentChargeLabel"].toString(), "85.0%");
     EXPECT_DOUBLE_EQ(last["charge"].toDouble(), 0.85);
@@ -108,7 +109,7 @@ TEST_F(TerminalFrontEndTest, JsonWithoutABatteryHasNullsAndTextsAreEscaped)
     TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Json);
     frontEnd.start();
     const QJsonObject first = parse(lines().value(0));
-    for (const char* figure : {"charge", "currentMA", "ratePerHour", "recentPerHour", "averagePerHour"})
+    for (const char* figure : {"charge", "currentMA", "ratePerHour", "recentPerHour", "averagePerHour", "lastSleep"})
         EXPECT_TRUE(first[figure].isNull()) << figure;
     controller->healthLabel->setText("a \"quoted\"\\path\twith\ncontrols");
     EXPECT_EQ(parse(QString::fromStdString(frontEnd.jsonLine()))["healthLabel"].toString(), "a \"quoted\"\\path\twith\ncontrols");
@@ -161,6 +162,32 @@ TEST_F(TerminalFrontEndTest, RedrawnBlocksFitTheTerminalAndAResizeDrawsTheScreen
     frontEnd.setColumns(0);
     tick();
     EXPECT_EQ(blocks().back().value(2), "     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)") << "unknown width: no limit";
+}
+
+TEST_F(TerminalFrontEndTest, JsonCarriesTheLastSleepFromTheTickThatEndedIt)
+{
+    struct NoSystem final : SnapshotSource {
+        SystemSnapshot take() override { return {}; }
+    } system;
+    SleepLedger ledger(nullptr);
+    SleepTracker tracker(clock, system, ledger);
+    controller->sleepTracker = &tracker;
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Json);
+    frontEnd.start();
+    tick();
+    EXPECT_TRUE(parse(lines().back())["lastSleep"].isNull());
+
+    sleep.sleep();
+    clock.suspend(3600);
+    battery.set("CurrentCapacity", std::int64_t{4450});
+    sleep.wake();
+    const QJsonObject record = parse(lines().back())["lastSleep"].toObject();
+    EXPECT_EQ(record["how"].toString(), "suspend");
+    EXPECT_DOUBLE_EQ(record["asleepSeconds"].toDouble(), 3600);
+    EXPECT_NEAR(record["ratePerHour"].toDouble(), 1.0, 1e-9);
+    EXPECT_TRUE(record["mode"].isNull());
+    EXPECT_EQ(record.keys().size(), 19);
+    EXPECT_EQ(ledger.records().size(), 1u);
 }
 
 } // namespace

@@ -56,6 +56,13 @@ TEST(Simulator, StopsAtTheFirstBadLineNamingIt)
         {"advance 1e12\n", "line 1: 'advance' takes at most 3.2e+07 s; 'stall' skips longer spells"},
         {battery + "launch\nstall 1e11\n", "line 3: the clock would pass 1e+11"},
         {"advance 1e-9\n", "line 1: the clock cannot move by 1e-09 s at 1800000000"},
+        {"system hibernate=1\n", "line 1: 'hibernate' is not a system key"},
+        {"system success=3x\n", "line 1: malformed number '3x'"},
+        {"system wakeup.LID=-1\n", "line 1: malformed number '-1'"},
+        {"system mem_sleep=\n", "line 1: 'mem_sleep' needs a value or '-'"},
+        {"system\n", "line 1: 'system' needs KEY=VALUE words"},
+        {"suspend -5\n", "line 1: negative time '-5'"},
+        {"sleeps now\n", "line 1: 'sleeps' takes 0 word(s) after it, not 1"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(runScenario(c.scenario), c.error) << c.scenario;
@@ -95,6 +102,38 @@ TEST(Simulator, ALongStallCountsTheSkippedTicksAndKeepsTheGrid)
     ASSERT_EQ(runScenario(scenario, &output), "");
     // Two thousand million ticks skipped; the next on the grid, at 1e10 + 5, ran.
     EXPECT_NE(output.find("batteryUsage.lastHeartBeat = 11800000005\n"), std::string::npos) << output;
+}
+
+// The suspended clock runs only while the machine sleeps: between a sleep
+// note and its wake, and through a `suspend`.
+TEST(Simulator, SuspendedClockMovesOnlyAsleep)
+{
+    std::ostringstream out;
+    Simulator simulator(out);
+    test::TemporaryFolder folder;
+    Logger::installMain(std::make_unique<Logger>(folder.path() / "log", simulator.clock(), false));
+    const auto run = [&](const std::string& line) {
+        std::istringstream in(line + "\n");
+        simulator.run(in);
+        return simulator.clock().suspendedSeconds();
+    };
+    run("battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 Amperage=-1000 Voltage=12000 "
+        "ExternalConnected=false");
+    EXPECT_EQ(run("suspend 30"), 30);
+    run("launch");
+    EXPECT_EQ(run("advance 10"), 30);
+    EXPECT_EQ(run("stall 20"), 30);
+    run("sleep");
+    EXPECT_EQ(run("advance 100"), 130);
+    run("wake");
+    EXPECT_EQ(run("advance 100"), 130);
+    // A sleep the process never woke from ends with the next launch.
+    run("sleep");
+    run("kill");
+    EXPECT_EQ(run("advance 50"), 180);
+    run("launch");
+    EXPECT_EQ(run("advance 50"), 180);
+    Logger::installMain(nullptr);
 }
 
 } // namespace

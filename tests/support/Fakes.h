@@ -15,8 +15,16 @@ class FakeClock final : public Clock {
 public:
     explicit FakeClock(double start = 1800000000.0) : time(start) {}
     double now() const override { return time; }
+    double suspendedSeconds() const override { return suspended; }
     void advance(double seconds) { time += seconds; }
+    // A suspend: the wall clock and the suspended clock move together.
+    void suspend(double seconds)
+    {
+        time += seconds;
+        suspended += seconds;
+    }
     double time;
+    double suspended = 0;
 };
 
 class FakeTimer final : public RepeatingTimer {

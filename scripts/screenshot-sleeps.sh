@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Writes docs/screenshot-sleeps.png: the window's Sleeps tab on the simulated
+# battery, under Xvfb, with a history of a few nights put in its own
+# temporary state folder. Needs xvfb, imagemagick and xdotool (to click the
+# tab). Not part of `make test`.
+# Usage: scripts/screenshot-sleeps.sh [binary] [output]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+binary=$(realpath "${1:-build/src/app/drainwatch}")
+output=$(realpath -m "${2:-docs/screenshot-sleeps.png}")
+for tool in xvfb-run import convert xdotool; do
+  command -v "$tool" >/dev/null || { echo "screenshot-sleeps.sh needs $tool: apt-get install xvfb imagemagick xdotool" >&2; exit 1; }
+done
+
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+mkdir -p "$tmp/config" "$tmp/state" "$tmp/runtime"
+chmod 700 "$tmp/runtime"
+export XDG_CONFIG_HOME="$tmp/config" XDG_STATE_HOME="$tmp/state" XDG_RUNTIME_DIR="$tmp/runtime" TZ=UTC
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DISPLAY
+
+# A first run makes the history with its schema; then a few nights go in.
+"$binary" --simulate --json >/dev/null 2>&1 &
+pid=$!
+sleep 2
+kill -TERM "$pid"
+wait "$pid" || true
+/usr/bin/python3 - "$tmp/state/Drainwatch/history-simulated.sqlite" <<'PY'
+import sqlite3, sys
+db = sqlite3.connect(sys.argv[1])
+nights = [
+    # how, start, hours, mode, before, after, hw sleep, cycles, failed, device, woken by, flags
+    ("suspend", 1800000000, 8.0, "s2idle", 0.92, 0.884, 0.97, 1, 0, None, "PNP0C0D:00", ""),
+    ("suspend", 1800086400, 7.5, "s2idle", 0.95, 0.917, 0.96, 1, 0, None, "PNP0C0D:00", ""),
+    ("unnoticed", 1800172800, 1.0, "s2idle", 0.71, 0.706, None, 1, 0, None, "", ""),
+    ("suspend", 1800259200, 8.2, "s2idle", 0.90, 0.865, 0.95, 1, 0, None, "PNP0C0D:00", ""),
+    ("suspend", 1800345600, 9.0, "s2idle", 0.88, 0.70, 0.41, 5, 1, "0000:00:14.0", "0000:00:14.0\nPNP0C0D:00",
+     "failed\nrestless\nshallow\nhigh drain"),
+    ("not running", 1800432000, 14.0, None, 0.64, 0.52, None, None, None, None, "", "not running"),
+    ("suspend", 1800518400, 0.5, "s2idle", 0.99, 1.0, 0.98, 1, 0, None, "ACPI0003:00", "charged"),
+]
+for how, start, hours, mode, before, after, hw, cycles, failed, device, woken, flags in nights:
+    used = (before - after) * 100
+    on_battery = "charged" not in flags
+    rate = used / hours if on_battery and after <= before else None
+    mah = (before - after) * 5000
+    mwh = mah * 11.9
+    comparable = how in ("suspend", "unnoticed") and rate is not None and hours * 3600 >= 1800
+    db.execute("INSERT INTO sleeps(how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after,"
+               " used_percentage, used_mah, used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed,"
+               " failed_device, woken_by, flags, comparable) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+               (how, start, start + hours * 3600, None if how == "not running" else hours * 3600, mode,
+                int(on_battery), before, after, used, mah, mwh, rate, mwh / hours if rate is not None else None,
+                hw, cycles, failed, device, woken, flags, int(comparable)))
+db.commit()
+PY
+
+xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+  "$1" --simulate >/dev/null 2>&1 &
+  pid=$!
+  sleep 6
+  window=$(xdotool search --name "Drainwatch" | head -n 1)
+  # Wide enough for every column.
+  xdotool windowsize "$window" 1120 330
+  sleep 1
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  # The second tab, just under the menu bar.
+  xdotool mousemove $((X + 95)) $((Y + 38)) click 1
+  sleep 1
+  import -window root "$2/root.png"
+  kill -TERM "$pid"
+  wait "$pid"
+' screenshot "$binary" "$tmp"
+
+mkdir -p "$(dirname "$output")"
+convert "$tmp/root.png" -trim +repage "$output"
+echo "wrote $output"

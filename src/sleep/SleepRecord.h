@@ -1,0 +1,74 @@
+#pragma once
+
+#include "sleep/SystemSnapshot.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace drainwatch {
+
+// One end of a sleep: B, the state before it, or A, the tick that ended it.
+struct SleepSide {
+    double wallTime = 0;                        // seconds since 1970
+    std::optional<double> suspendedSeconds;     // the suspended clock; empty without this process
+    double charge = 0;                          // fraction of the full charge
+    std::optional<bool> onExternalPower;
+    std::optional<double> volts;
+    std::optional<SystemSnapshot> snapshot;
+};
+
+enum class SleepHow { Suspend, NotRunning, Unnoticed };
+
+// One sleep, measured and explained. Charges are fractions; usedPercentage
+// and ratePerHour are in percent of the full charge. Empty where unknown.
+struct SleepRecord {
+    std::string how;
+    double start = 0;
+    double end = 0;
+    std::optional<double> asleepSeconds;
+    std::optional<std::string> mode;
+    bool onBattery = false;
+    double chargeBefore = 0;
+    double chargeAfter = 0;
+    double usedPercentage = 0;
+    std::optional<double> usedMAh;
+    std::optional<double> usedMWh;
+    std::optional<double> ratePerHour;
+    std::optional<double> milliwatts;
+    std::optional<double> hardwareSleep;  // fraction of the time asleep
+    std::optional<std::int64_t> cycles;
+    std::optional<std::int64_t> failed;
+    std::optional<std::string> failedDevice;
+    std::vector<std::string> wokenBy;     // largest rise of wakeup_count first, at most 3
+    std::vector<std::string> flags;
+
+    bool charged() const { return !onBattery || chargeAfter > chargeBefore; }
+    // Counts in the owner's history of sleep drain: a real sleep on battery,
+    // long enough for a rate worth comparing.
+    bool comparable() const;
+    bool hasFlag(const std::string& flag) const;
+
+    bool operator==(const SleepRecord&) const = default;
+};
+
+inline constexpr double kComparableSleepSeconds = 1800;
+inline constexpr std::size_t kBaselineRecords = 10;
+inline constexpr std::size_t kBaselineMinimum = 3;
+
+// Every field and flag but "high drain", which needs the history.
+SleepRecord buildSleepRecord(SleepHow how, const SleepSide& before, const SleepSide& after, double capacityMAh);
+
+// Adds "high drain" where a comparable record's rate stands out from the
+// rates of the comparable records before it with the same mode (newest
+// first, at most kBaselineRecords are looked at).
+void judgeDrain(SleepRecord& record, const std::vector<double>& earlierRates);
+
+// The middle value (the mean of the two middle ones); empty for none.
+std::optional<double> median(std::vector<double> values);
+
+// One JSON object, the keys in the order of the record's fields.
+std::string sleepRecordJson(const SleepRecord& record);
+
+} // namespace drainwatch

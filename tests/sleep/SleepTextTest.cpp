@@ -1,0 +1,112 @@
+#include "sleep/SleepText.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+
+namespace drainwatch {
+namespace {
+
+SleepRecord night()
+{
+    SleepRecord r;
+    r.how = "suspend";
+    r.start = 1800000000;  // 2027-01-15 08:00 UTC
+    r.end = 1800028800;
+    r.asleepSeconds = 28800;
+    r.mode = "s2idle";
+    r.onBattery = true;
+    r.chargeBefore = 0.8;
+    r.chargeAfter = 0.64;
+    r.usedPercentage = 16;
+    r.ratePerHour = 2;
+    r.milliwatts = 1540;
+    r.hardwareSleep = 0.6;
+    r.cycles = 4;
+    r.failed = 1;
+    r.failedDevice = "i2c-ELAN0001:00";
+    r.wokenBy = {"XHC0", "LID0"};
+    r.flags = {"failed", "restless", "shallow", "high drain"};
+    return r;
+}
+
+TEST(SleepText, DurationsInWords)
+{
+    EXPECT_EQ(sleepDurationText(15.9), "15 s");
+    EXPECT_EQ(sleepDurationText(60), "1 min");
+    EXPECT_EQ(sleepDurationText(3599), "59 min");
+    EXPECT_EQ(sleepDurationText(28800 + 300), "8 h 05 min");
+    EXPECT_EQ(sleepDurationText(-1), "-");
+    EXPECT_EQ(sleepDurationText(std::numeric_limits<double>::infinity()), "-");
+}
+
+TEST(SleepText, TableWithASummaryPerMode)
+{
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    SleepRecord unknown;
+    unknown.how = "not running";
+    unknown.start = 1800028800;
+    unknown.end = 1800032400;
+    unknown.usedPercentage = 0.5;
+    unknown.flags = {"not running"};
+    SleepRecord second = night();
+    second.ratePerHour = 1;
+    second.milliwatts.reset();
+    second.hardwareSleep = 1;
+    second.flags.clear();
+    second.wokenBy.clear();
+    const std::string table = sleepTable({night(), unknown, second});
+    EXPECT_EQ(table,
+              "start                 how long  how          mode       used     %/h      mW  hw sleep  woken by    "
+              "                    flags\n"
+              "2027-01-15 08:00    8 h 00 min  suspend      s2idle    16.0%    2.00    1540       60%  XHC0,LID0   "
+              "                    failed, restless, shallow, high drain\n"
+              "2027-01-15 16:00    1 h 00 min  not running  unknown    0.5%       -       -         -  -           "
+              "                    not running\n"
+              "2027-01-15 08:00    8 h 00 min  suspend      s2idle    16.0%    1.00       -      100%  -\n"
+              "\n"
+              "mode      sleeps  median %/h  median mW  median hw sleep\n"
+              "s2idle         2        1.50       1540              80%\n"
+              "unknown        1           -          -                -\n");
+    EXPECT_EQ(sleepTable({}), "");
+}
+
+TEST(SleepText, LastSleepAndForecast)
+{
+    EXPECT_EQ(lastSleepLine(night()),
+              "Last sleep: 8 h 00 min in s2idle, 16.0% used, 2.00 %/h, 1540 mW (failed, restless, shallow, high drain)");
+    SleepRecord bare;
+    bare.how = "unnoticed";
+    bare.usedPercentage = -2;
+    EXPECT_EQ(lastSleepLine(bare), "Last sleep: -, -2.0% used");
+    EXPECT_EQ(sleepForecastLine(0.62, 0.5), "Asleep, 62.0% would last 124 h 00 min at the usual 0.50 %/h");
+    EXPECT_EQ(sleepForecastLine(0.62, std::nullopt), "");
+    EXPECT_EQ(sleepForecastLine(0.62, 0.0), "");
+}
+
+TEST(SleepText, NoticeOnlyForASleepThatWentWrong)
+{
+    const auto notice = sleepNotice(night(), 0.5);
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(notice->summary, "Sleep of 8 h 00 min used 16.0% of the battery");
+    EXPECT_EQ(notice->body,
+              "The battery drained 2.0% an hour, more than twice the usual 0.5% an hour of this laptop's sleeps.\n"
+              "The hardware was in its deepest sleep only 60% of the time: something kept it partly awake.\n"
+              "One attempt to sleep failed, last because of the device i2c-ELAN0001:00.\n"
+              "It woke 3 times and went back to sleep.\n"
+              "Woken by XHC0, LID0.");
+    SleepRecord alone = night();
+    alone.flags = {"high drain"};
+    EXPECT_EQ(sleepNotice(alone, std::nullopt)->body,
+              "The battery drained 2.0% an hour, more than a laptop should while it sleeps.\nWoken by XHC0, LID0.");
+    for (const auto& flags : {std::vector<std::string>{}, {"charged"}, {"not running"}}) {
+        SleepRecord fine = night();
+        fine.flags = flags;
+        EXPECT_FALSE(sleepNotice(fine, 0.5));
+    }
+}
+
+} // namespace
+} // namespace drainwatch
