@@ -483,7 +483,7 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
     const std::string lines = "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW\n"
                               "Asleep, 78.0% would last 104 h 00 min at the usual 0.75 %/h";
     EXPECT_EQ(text("lastSleepLabel"), lines);
-    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h\n" + lines);
+    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 00:01 left\n" + lines);
 }
 
 } // namespace
