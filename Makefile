@@ -5,7 +5,9 @@ ifdef CI
 CMAKE_FLAGS += -DDRAINWATCH_WERROR=ON
 endif
 
-.PHONY: all deps build test run bench clean
+SANITIZE_BUILD ?= build-sanitize
+
+.PHONY: all deps build test run bench clean test-sanitize
 
 all: build
 
@@ -26,5 +28,9 @@ bench: build
 	$(BUILD)/bench/drainwatch-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 
+# The whole suite again, built with clang under ASan and UBSan.
+test-sanitize: deps
+	./scripts/test-sanitize.sh $(SANITIZE_BUILD) $(CMAKE_FLAGS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD)

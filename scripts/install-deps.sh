@@ -9,6 +9,9 @@ packages=(
   locales dbus python3-dbusmock faketime xvfb xauth strace
   # bench/footprint: a tray host for the window with its tray icon, and xwininfo
   trayer x11-utils
+  # make test-sanitize, make fuzz, make lint: clang with its sanitizer and
+  # libFuzzer runtimes, clang-tidy, clang-format
+  clang libclang-rt-14-dev clang-tidy clang-format
 )
 
 missing=()
