@@ -1,5 +1,6 @@
 #include "sim/Simulator.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <sstream>
@@ -13,6 +14,10 @@ namespace {
 // Clock values near 1.8e9 carry about 2e-7 s of rounding: a tick due within a
 // microsecond of the end of an advance is due.
 constexpr double kDueTolerance = 1e-6;
+
+// The end of the virtual clock, far past any real date (the year 33658). Much
+// later, around 1e15 s, a 5 s step rounds away and an advance never ends.
+constexpr double kLatestTime = 1e12;
 
 double parseNumber(const std::string& word)
 {
@@ -28,6 +33,8 @@ double parseTime(const std::string& word)
     const double value = parseNumber(word);
     if (value < 0)
         throw ScenarioError("negative time '" + word + "'");
+    if (value > kLatestTime)
+        throw ScenarioError("time '" + word + "' is past the end of the virtual clock");
     return value;
 }
 
@@ -123,6 +130,8 @@ void Simulator::execute(const std::vector<std::string>& words)
         const double seconds = parseTime(words[1]);
         if (command == "stall")
             running(command);
+        if (clock_.time + seconds > kLatestTime)
+            throw ScenarioError("'" + command + "' runs past the end of the virtual clock");
         advance(seconds, command == "advance");
     } else if (command == "sleep" || command == "wake") {
         expectWords(words, 1);
@@ -186,6 +195,14 @@ void Simulator::launch()
 void Simulator::advance(double seconds, bool ticksRun)
 {
     const double end = clock_.time + seconds;
+    VirtualTimer* timer = process_ ? &process_->timer : nullptr;
+    // A stall passes its ticks by: counted, not stepped through one by one,
+    // or a long stall would take as long as the ticks it skips. Started one
+    // short, so that the loop below settles the last one as it always does.
+    if (!ticksRun && timer && timer->tick && timer->interval > 0) {
+        const double due = std::floor((end - timer->startedAt) / timer->interval) - 1;
+        timer->nextIndex = std::max(timer->nextIndex, static_cast<long long>(due));
+    }
     while (process_ && process_->timer.tick && process_->timer.nextDue() <= end + kDueTolerance) {
         const double due = process_->timer.nextDue();
         ++process_->timer.nextIndex;

@@ -50,6 +50,9 @@ TEST(Simulator, StopsAtTheFirstBadLineNamingIt)
         {"battery Amperage=fast\n", "line 1: malformed number 'fast'"},
         {"battery Amperage\n", "line 1: 'Amperage' is not KEY=VALUE"},
         {battery + "launch\nkill\nstall 5\n", "line 4: 'stall' needs a running process"},
+        // Far later the clock could not count 5 s steps, and the logger not stamp the time.
+        {"start 1e300\n", "line 1: time '1e300' is past the end of the virtual clock"},
+        {"start 999999999999\nadvance 5\n", "line 2: 'advance' runs past the end of the virtual clock"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(runScenario(c.scenario), c.error) << c.scenario;
@@ -78,6 +81,17 @@ TEST(Simulator, StallSkipsTicksButKeepsTheGrid)
     ASSERT_NE(first, std::string::npos) << output;
     // The second process ticked at 19.5 but was killed: it saved nothing.
     EXPECT_NE(output.find(saved, first + 1), std::string::npos) << output;
+}
+
+TEST(Simulator, AStallOfThousandsOfYearsEndsAndTheNextTickIsOnTheGrid)
+{
+    std::string output;
+    const std::string scenario = "battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 "
+                                 "Amperage=-1000 Voltage=12000 ExternalConnected=false\n"
+                                 "launch\nadvance 10\nstall 99999999990\nadvance 5\nquit\nstore\n";
+    ASSERT_EQ(runScenario(scenario, &output), "");
+    // Twenty billion ticks passed by; the one after them is due at launch + 5 s × k.
+    EXPECT_NE(output.find("batteryUsage.lastHeartBeat = 101800000005\n"), std::string::npos) << output;
 }
 
 } // namespace
