@@ -6,8 +6,10 @@ CMAKE_FLAGS += -DDRAINWATCH_WERROR=ON
 endif
 
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run bench clean test-sanitize
+.PHONY: all deps build test run bench clean test-sanitize lint fuzz
 
 all: build
 
@@ -28,9 +30,18 @@ bench: build
 	$(BUILD)/bench/drainwatch-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 
-# The whole suite again, built with clang under ASan and UBSan.
+# The whole suite again, built with clang under ASan and UBSan; it also
+# replays the fuzz corpora.
 test-sanitize: deps
 	./scripts/test-sanitize.sh $(SANITIZE_BUILD) $(CMAKE_FLAGS)
 
+# clang-tidy and clang-format over src/, tests/ and fuzz/; changes nothing.
+lint: deps
+	./scripts/lint.sh $(SANITIZE_BUILD)
+
+# Each fuzz target for FUZZ_SECONDS, one after another.
+fuzz: deps
+	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(CMAKE_FLAGS)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
