@@ -59,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         store.synchronize();
     }
     QSettingsPreferenceStore reloaded(name);
-    for (std::size_t i = 0; i < kKeys.size(); ++i)
+    // The key written back holds a double now: its integer reading may round.
+    if (!same(reloaded.doubleForKey(kKeys[0]), doubles[0]))
+        drainwatch::fuzz::fail(kKeys[0]);
+    for (std::size_t i = 1; i < kKeys.size(); ++i)
         if (!same(reloaded.doubleForKey(kKeys[i]), doubles[i]) || reloaded.integerForKey(kKeys[i]) != integers[i])
             drainwatch::fuzz::fail(kKeys[i]);
     return 0;

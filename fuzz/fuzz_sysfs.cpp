@@ -86,6 +86,8 @@ void makeSupply(FuzzedDataProvider& input, const fs::path& root)
         name = "BAT9";
     const fs::path folder = root / name;
     std::error_code ignored;
+    // Made afresh: writing into a FIFO left by the last layout would block.
+    fs::remove_all(folder, ignored);
     switch (input.ConsumeIntegralInRange(0, 7)) {
     case 0: // a supply that is a file, or a link to nowhere
         writeFile(folder, "x");
