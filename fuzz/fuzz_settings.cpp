@@ -16,11 +16,10 @@ using namespace drainwatch;
 
 namespace {
 
-constexpr std::array<const char*, 9> kKeys = {"lastPercentage", "startedCountingAtPercentage",
-                                              "usedDuringSleepPercentage", "batteryUsage.startedAt",
-                                              "batteryUsage.lastHeartBeat", "acUsage.startedAt",
-                                              "acUsage.lastHeartBeat", "amperageAverage.current",
-                                              "amperageAverage.samples"};
+constexpr std::array<const char*, 9> kKeys = {
+    "lastPercentage",         "startedCountingAtPercentage", "usedDuringSleepPercentage",
+    "batteryUsage.startedAt", "batteryUsage.lastHeartBeat",  "acUsage.startedAt",
+    "acUsage.lastHeartBeat",  "amperageAverage.current",     "amperageAverage.samples"};
 
 bool same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
@@ -42,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fs::path path = QFile::encodeName(QSettingsPreferenceStore::defaultPath(name)).toStdString();
     fs::remove_all(path.parent_path());
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
 
     std::array<double, kKeys.size()> doubles{};
     std::array<std::int64_t, kKeys.size()> integers{};

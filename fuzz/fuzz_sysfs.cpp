@@ -21,20 +21,53 @@ using namespace drainwatch;
 
 namespace {
 
-constexpr std::array<std::string_view, 22> kAttributes = {
-    "type", "scope", "present", "status", "online", "charge_now", "charge_full", "charge_full_design",
-    "energy_now", "energy_full", "energy_full_design", "voltage_now", "voltage_min_design", "current_now",
-    "power_now", "time_to_empty_now", "time_to_full_now", "cycle_count", "temp", "capacity", "model_name",
-    "manufacturer"};
+constexpr std::array<std::string_view, 22> kAttributes = {"type",
+                                                          "scope",
+                                                          "present",
+                                                          "status",
+                                                          "online",
+                                                          "charge_now",
+                                                          "charge_full",
+                                                          "charge_full_design",
+                                                          "energy_now",
+                                                          "energy_full",
+                                                          "energy_full_design",
+                                                          "voltage_now",
+                                                          "voltage_min_design",
+                                                          "current_now",
+                                                          "power_now",
+                                                          "time_to_empty_now",
+                                                          "time_to_full_now",
+                                                          "cycle_count",
+                                                          "temp",
+                                                          "capacity",
+                                                          "model_name",
+                                                          "manufacturer"};
 
 // What a driver prints, so that the fuzzer starts from readings that parse.
-constexpr std::array<std::string_view, 20> kValues = {
-    "Battery\n", "Mains\n", "USB\n", "USB_PD\n", "Device\n", "System\n", "1\n", "0\n", "Charging\n",
-    "Discharging\n", "Full\n", "Not charging\n", "Unknown\n", "5000000\n", "-1250000\n", "12000000\n",
-    "9223372036854775807\n", "-9223372036854775808\n", "2\n", "305\n"};
+constexpr std::array<std::string_view, 20> kValues = {"Battery\n",
+                                                      "Mains\n",
+                                                      "USB\n",
+                                                      "USB_PD\n",
+                                                      "Device\n",
+                                                      "System\n",
+                                                      "1\n",
+                                                      "0\n",
+                                                      "Charging\n",
+                                                      "Discharging\n",
+                                                      "Full\n",
+                                                      "Not charging\n",
+                                                      "Unknown\n",
+                                                      "5000000\n",
+                                                      "-1250000\n",
+                                                      "12000000\n",
+                                                      "9223372036854775807\n",
+                                                      "-9223372036854775808\n",
+                                                      "2\n",
+                                                      "305\n"};
 
-constexpr std::array<std::string_view, 6> kSupplyNames = {"BAT0", "BAT1", "AC", "ADP1", "ucsi-source-psy-USBC000:001",
-                                                         "hidpp_battery_0"};
+constexpr std::array<std::string_view, 6> kSupplyNames = {
+    "BAT0", "BAT1", "AC", "ADP1", "ucsi-source-psy-USBC000:001", "hidpp_battery_0"};
 
 void writeFile(const fs::path& path, std::string_view bytes)
 {
@@ -57,7 +90,8 @@ void makeAttribute(FuzzedDataProvider& input, const fs::path& path)
         writeFile(path, "");
         break;
     case 5: // longer than any value: a page and more of one byte
-        writeFile(path, std::string(input.ConsumeIntegralInRange<std::size_t>(128, 9000), input.ConsumeIntegral<char>()));
+        writeFile(path,
+                  std::string(input.ConsumeIntegralInRange<std::size_t>(128, 9000), input.ConsumeIntegral<char>()));
         break;
     case 6:
         fs::create_directory(path, ignored);
@@ -76,9 +110,10 @@ void makeAttribute(FuzzedDataProvider& input, const fs::path& path)
 
 void makeSupply(FuzzedDataProvider& input, const fs::path& root)
 {
-    std::string name = input.ConsumeBool()
-                           ? std::string(kSupplyNames[input.ConsumeIntegralInRange<std::size_t>(0, kSupplyNames.size() - 1)])
-                           : input.ConsumeRandomLengthString(16);
+    std::string name =
+        input.ConsumeBool()
+            ? std::string(kSupplyNames[input.ConsumeIntegralInRange<std::size_t>(0, kSupplyNames.size() - 1)])
+            : input.ConsumeRandomLengthString(16);
     for (char& c : name)
         if (c == '/' || c == '\0')
             c = '_';
