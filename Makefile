@@ -5,7 +5,11 @@ ifdef CI
 CMAKE_FLAGS += -DDRAINWATCH_WERROR=ON
 endif
 
-.PHONY: all deps build test run bench clean
+SANITIZE_BUILD ?= build-sanitize
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build test run bench clean test-sanitize lint fuzz
 
 all: build
 
@@ -27,5 +31,18 @@ bench: build
 	$(BUILD)/bench/drainwatch-sleep-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 
+# The whole suite again, built with clang under ASan and UBSan; it also
+# replays the fuzz corpora.
+test-sanitize: deps
+	./scripts/test-sanitize.sh $(SANITIZE_BUILD) $(CMAKE_FLAGS)
+
+# clang-tidy and clang-format over src/, tests/ and fuzz/; changes nothing.
+lint: deps
+	./scripts/lint.sh $(SANITIZE_BUILD)
+
+# Each fuzz target for FUZZ_SECONDS, one after another.
+fuzz: deps
+	./scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(CMAKE_FLAGS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -15,6 +15,9 @@ packages=(
   tmux xdotool
   # tests/package: the .deb as Debian checks it
   lintian desktop-file-utils appstream file
+  # make test-sanitize, make fuzz, make lint: clang with its sanitizer and
+  # libFuzzer runtimes, clang-tidy, clang-format
+  clang libclang-rt-14-dev clang-tidy clang-format
 )
 
 missing=()

@@ -57,6 +57,24 @@ bool isKeyName(const QString& key)
     return true;
 }
 
+// QSettings reads a value "@Variant(...)" through QDataStream, which trusts
+// the lengths it finds there: one damaged line can ask for gigabytes and end
+// the program. This program writes only plain numbers, never an '@' or a
+// backslash (the escape that could spell one), so a line holding either is
+// damage and is left out before QSettings sees the file. Returns the lines
+// left out.
+int dropForeignLines(QByteArray& content)
+{
+    QList<QByteArray> lines = content.split('\n');
+    const auto foreign = [](const QByteArray& line) { return line.contains('@') || line.contains('\\'); };
+    const auto dropped = std::count_if(lines.begin(), lines.end(), foreign);
+    if (dropped == 0)
+        return 0;
+    lines.removeIf(foreign);
+    content = lines.join('\n');
+    return static_cast<int>(dropped);
+}
+
 QString cannotSave(const QString& path, const QString& reason)
 {
     return QStringLiteral("cannot save to %1 (%2); the count goes on in memory and is saved when this works again.")
@@ -186,12 +204,24 @@ void QSettingsPreferenceStore::load()
         printDiagnostic(QStringLiteral("%1 is empty; starting a new count.").arg(path_));
         return;
     }
-    QSettings settings(path_, QSettings::IniFormat);
+    QFile original(path_);
+    QByteArray content;
+    if (original.open(QIODevice::ReadOnly))
+        content = original.readAll();
+    const int foreignLines = dropForeignLines(content);
+    // Only a file with such lines is read from a cleaned copy.
+    QTemporaryFile cleaned;
+    if (foreignLines > 0 && (!cleaned.open() || cleaned.write(content) != content.size() || !cleaned.flush())) {
+        printDiagnostic(QStringLiteral("%1 is damaged and no copy of it can be made (%2); starting a new count.")
+                            .arg(path_, cleaned.errorString()));
+        return;
+    }
+    QSettings settings(foreignLines > 0 ? cleaned.fileName() : path_, QSettings::IniFormat);
     switch (settings.status()) {
     case QSettings::NoError: {
         // QSettings reads almost anything as settings: a file of zeros (what
         // a power cut can leave) as none, random bytes as odd keys.
-        int damaged = 0;
+        int damaged = foreignLines;
         int windowKeys = 0;
         for (const QString& key : settings.allKeys()) {
             // The window's own group, which the window reads and writes.

@@ -15,7 +15,7 @@ int main(int argc, char** argv)
     std::int64_t generation = store.integerForKey("amperageAverage.samples");
     std::printf("loaded %lld\n", static_cast<long long>(generation));
     std::fflush(stdout);
-    for (long long saves = argc > 1 ? std::atoll(argv[1]) : -1; saves != 0; --saves) {
+    for (long long saves = argc > 1 ? std::strtoll(argv[1], nullptr, 10) : -1; saves != 0; --saves) {
         ++generation;
         // Not a whole number, so a value cut short reads differently.
         for (const char* key : {"lastPercentage", "startedCountingAtPercentage", "usedDuringSleepPercentage",

@@ -88,6 +88,24 @@ TEST_F(QSettingsPreferenceStoreTest, AnEmptyOrCorruptFileStartsANewCountAndTheOl
     EXPECT_EQ(test::readFile(file().string() + ".corrupt"), corrupt);
 }
 
+// QSettings would read the @Variant through QDataStream and try to allocate
+// 52 GB for it.
+TEST_F(QSettingsPreferenceStoreTest, AVariantLineIsDamageThatCannotExhaustMemoryAndTheOtherValuesAreKept)
+{
+    const std::string damaged = "[General]\nf=42.75\nlastPercentage=@Variant(\\0\\0\\0\\tartedCounti" +
+                                std::string(14, '\x18') + "ngAtPergentaerage.curx87?\\x80\\0\\0)\n";
+    write(damaged);
+    QSettingsPreferenceStore store;
+    EXPECT_EQ(store.doubleForKey("f"), 42.75);
+    EXPECT_EQ(store.doubleForKey("lastPercentage"), 0.0);
+    const QStringList lines = stderrLines.lines();
+    ASSERT_EQ(lines.size(), 1) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines[0].contains("is damaged (1 of its entries are not settings)")) << lines[0].toStdString();
+    EXPECT_EQ(test::readFile(file().string() + ".corrupt"), damaged);
+    store.synchronize();
+    EXPECT_TRUE(savedHas("f=42.75") && saved().find('@') == std::string::npos) << saved();
+}
+
 // A full disk, as a file size limit of 0 (which root meets too).
 TEST_F(QSettingsPreferenceStoreTest, AFailedSaveIsReportedOnceLeavesTheFileWholeAndIsDoneWhenItWorksAgain)
 {
