@@ -66,12 +66,21 @@ bool isKeyName(const QString& key)
 int dropForeignLines(QByteArray& content)
 {
     QList<QByteArray> lines = content.split('\n');
-    const auto foreign = [](const QByteArray& line) { return line.contains('@') || line.contains('\\'); };
-    const auto dropped = std::count_if(lines.begin(), lines.end(), foreign);
+    // The window's group holds its geometry as an escaped @ByteArray; only a
+    // @Variant, which makes QDataStream allocate what it is told, is refused there.
+    bool windowGroup = false;
+    QList<QByteArray> kept;
+    for (const QByteArray& line : lines) {
+        if (line.startsWith('['))
+            windowGroup = line.trimmed() == "[window]";
+        const bool foreign = windowGroup ? line.contains("@Variant") : line.contains('@') || line.contains('\\');
+        if (!foreign)
+            kept.append(line);
+    }
+    const auto dropped = lines.size() - kept.size();
     if (dropped == 0)
         return 0;
-    lines.removeIf(foreign);
-    content = lines.join('\n');
+    content = kept.join('\n');
     return static_cast<int>(dropped);
 }
 
