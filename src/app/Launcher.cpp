@@ -1,5 +1,6 @@
 #include "app/Launcher.h"
 
+#include "app/DisplayProbe.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
 #include "app/TerminalFrontEnd.h"
@@ -63,13 +64,19 @@ int runTerminal(const Options& options, int argc, char** argv)
 
     // No log viewer without a desktop; nothing offers the command either.
     NoFileOpener noFileOpener;
-    MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
+    MonitorEnvironment environment(identity, options.simulate, !options.json && !options.waybar && !options.format,
+                                   noFileOpener);
     ViewController controller(environment.services());
     const auto format = options.json            ? TerminalFrontEnd::Format::Json
+                        : options.waybar        ? TerminalFrontEnd::Format::Waybar
+                        : options.format        ? TerminalFrontEnd::Format::Template
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
     TerminalFrontEnd frontEnd(controller, stdout, format);
     frontEnd.setEnergyReader(environment.energyReader());
+    std::string formatError;
+    if (options.format)
+        frontEnd.setTemplate(*StatusTemplate::parse(*options.format, formatError));
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {
@@ -142,6 +149,10 @@ int runDrainwatch(int argc, char** argv)
         std::fputs("Drainwatch: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "running in the terminal.\n",
                    stderr);
+        return runTerminal(options, argc, argv);
+    }
+    if (const auto why = DisplayProbe::fromEnvironment().unreachable()) {
+        fmt::print(stderr, "Drainwatch: {}; running in the terminal.\n", *why);
         return runTerminal(options, argc, argv);
     }
     return runDesktop(argv);

@@ -103,6 +103,20 @@ std::string TerminalFrontEnd::jsonLine() const
     return line;
 }
 
+StatusBarFigures TerminalFrontEnd::statusBarFigures()
+{
+    StatusBarFigures bar;
+    for (std::size_t i = 0; i < kStatusFields.size(); ++i)
+        bar.texts[i] = kStatusFields[i].member == &ViewController::healthLabel ? health_(fields_[i].text) : fields_[i].text;
+    bar.figures = controller_.figures();
+    // The monitor keeps the last charge it read; a battery gone since is none.
+    if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")
+        bar.figures.charge.reset();
+    bar.pluggedIn = controller_.batteryState.isCharging().value_or(false);
+    bar.volts = controller_.batteryVoltage;
+    return bar;
+}
+
 void TerminalFrontEnd::setColumns(int columns)
 {
     if (columns == columns_)
@@ -192,7 +206,15 @@ void TerminalFrontEnd::render()
 {
     if (muted_ || stopped_)
         return;
-    const std::string text = format_ == Format::Json ? jsonLine() + '\n' : block();
+    std::string text;
+    if (format_ == Format::Json)
+        text = jsonLine() + '\n';
+    else if (format_ == Format::Waybar)
+        text = waybarLine(statusBarFigures()) + '\n';
+    else if (format_ == Format::Template)
+        text = template_.expand(statusBarFigures()) + '\n';
+    else
+        text = block();
     ++blocksWritten_;
     // One write a tick, and a failed one is seen now, not at the next.
     const bool written = std::fwrite(text.data(), 1, text.size(), out_) == text.size();
