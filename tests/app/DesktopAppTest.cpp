@@ -7,6 +7,7 @@
 #include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
 #include "platform/PlatformTestSupport.h"
+#include "platform/SingleInstance.h"
 
 #include <QtWidgets>
 
@@ -439,6 +440,29 @@ TEST_F(DesktopAppTest, AFileWithOnlyTheWindowsKeysIsNotTakenForDamage)
     EXPECT_EQ(diagnostics.lines(), QStringList());
     EXPECT_TRUE(QFileInfo::exists(path) && !QFileInfo::exists(path + ".corrupt"));
     EXPECT_TRUE(WindowSettings(path).useWatts());
+}
+
+// A second launch knocks at the first one's socket: the window on screen
+// comes to the front with the battery read at once, not at the next tick.
+TEST_F(DesktopAppTest, ASecondLaunchRaisesTheWindowOnScreenWithTheFiguresReadAtOnce)
+{
+    discharge();
+    ASSERT_TRUE(desktop.window().isVisible());
+    SingleInstance first(QStringLiteral("DrainwatchTest-raise")), second(QStringLiteral("DrainwatchTest-raise"));
+    ASSERT_TRUE(first.tryBecomePrimary());
+    QObject::connect(&first, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
+    QObject::connect(&first, &SingleInstance::activationRequested, [] { QCoreApplication::exit(0); });
+    battery.set("CurrentCapacity", std::int64_t{4000});
+    EXPECT_EQ(text("currentChargeLabel"), "85.0%");
+    EXPECT_EQ(runLoop([&] { EXPECT_FALSE(second.tryBecomePrimary()); }), 0) << "the knock arrived";
+    EXPECT_EQ(text("currentChargeLabel"), "80.0%");
+    EXPECT_TRUE(desktop.window().isVisible());
+
+    // Back from the task bar it refreshes by appearing, once.
+    desktop.window().showMinimized();
+    battery.set("CurrentCapacity", std::int64_t{3750});
+    desktop.showWindow();
+    EXPECT_EQ(text("currentChargeLabel"), "75.0%");
 }
 
 } // namespace
