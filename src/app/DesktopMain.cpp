@@ -5,6 +5,7 @@
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
 #include "app/QtFileOpener.h"
+#include "app/StatusPublisher.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
 
@@ -30,10 +31,26 @@ int runDesktop(int argc, char** argv)
     QGuiApplication::setDesktopFileName(appId);
     QApplication::setWindowIcon(QIcon::fromTheme(appId, batteryIcon({0.7})));
     SingleInstance instance(QString::fromStdString(identity.instanceName));
-    if (!instance.tryBecomePrimary()) {
-        std::cerr << "Drainwatch: already running; its window comes to the front.\n";
-        return 0;
+    switch (instance.tryBecomePrimary()) {
+    case SingleInstance::Role::Primary:
+        break;
+    case SingleInstance::Role::Failed:
+        return 1;
+    case SingleInstance::Role::Secondary:
+        switch (instance.requestWindow()) {
+        case SingleInstance::WindowAnswer::Shown:
+            std::cerr << "Drainwatch: already running; its window comes to the front.\n";
+            return 0;
+        case SingleInstance::WindowAnswer::Windowless:
+            std::cerr << "Drainwatch: already counting without a window (drainwatch --terminal or --json); "
+                         "end that one to open the window.\n";
+            return 1;
+        case SingleInstance::WindowAnswer::NoAnswer:
+            std::cerr << "Drainwatch: already running, but it did not answer the request for its window.\n";
+            return 1;
+        }
     }
+    instance.setHasWindow(true);
 
     QtFileOpener fileOpener;
     MonitorEnvironment environment(identity, options.simulate, true, fileOpener);
@@ -44,6 +61,7 @@ int runDesktop(int argc, char** argv)
         desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
+    const StatusPublisher publisher(controller, instance);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
     desktop.start(options.tray);

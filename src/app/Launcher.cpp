@@ -1,8 +1,10 @@
 #include "app/Launcher.h"
 
 #include "app/DisplayProbe.h"
+#include "app/Follower.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
+#include "app/StatusPublisher.h"
 #include "app/TerminalFrontEnd.h"
 #include "app/TerminalResize.h"
 #include "battery/BatteryInfo.h"
@@ -35,6 +37,17 @@ bool hasDisplay()
     return set("DISPLAY") || set("WAYLAND_DISPLAY");
 }
 
+// What was printed reached standard output, else a message and exit code 1:
+// a full disk or a closed pipe must not pass for success.
+int outputWritten()
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return 0;
+    const int reason = errno;
+    fmt::print(stderr, "Drainwatch: cannot write to standard output: {}\n", std::strerror(reason));
+    return 1;
+}
+
 int showBatteryInfo(bool simulate)
 {
     const SystemClock clock;
@@ -43,7 +56,7 @@ int showBatteryInfo(bool simulate)
     // stdio, not std::cout: <iostream> would set up the standard streams in
     // every run, the terminal's too, at a cost in memory.
     std::fputs(batteryInfoText(listener).c_str(), stdout);
-    return 0;
+    return outputWritten();
 }
 
 int runTerminal(const Options& options, int argc, char** argv)
@@ -52,31 +65,54 @@ int runTerminal(const Options& options, int argc, char** argv)
     QCoreApplication::setApplicationName("Drainwatch");
     QCoreApplication::setApplicationVersion(DRAINWATCH_VERSION);
     const Identity identity = Identity::of(options.simulate);
-    SingleInstance instance(QString::fromStdString(identity.instanceName));
-    if (!instance.tryBecomePrimary()) {
-        std::fputs("Drainwatch: already running for this user; a second monitor would write "
-                   "the same log and settings.\n",
-                   stderr);
-        return 0;
-    }
     // A reader that goes away ends the run in order, not by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
+    const auto format = options.json            ? TerminalFrontEnd::Format::Json
+                        : options.waybar        ? TerminalFrontEnd::Format::Waybar
+                        : options.format        ? TerminalFrontEnd::Format::Template
+                        : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
+                                                : TerminalFrontEnd::Format::Blocks;
+    // Options::parse has refused a bad one already.
+    std::string formatError;
+    const auto line = StatusTemplate::parse(options.format.value_or(""), formatError).value_or(StatusTemplate());
+    SingleInstance instance(QString::fromStdString(identity.instanceName));
+    // A follower has nothing to save: a quit signal ends it at once, and
+    // in order. Counting, it takes the monitor's own handlers below.
+    for (const int quit : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(quit, [](int) { ::_exit(0); });
+    // One monitor counts; a status bar beside the window shows its figures,
+    // and counts on in its place once it ends.
+    for (bool said = false;;) {
+        const SingleInstance::Role role = instance.tryBecomePrimary();
+        if (role == SingleInstance::Role::Primary)
+            break;
+        if (role == SingleInstance::Role::Failed)
+            return 1;
+        if (!said)
+            std::fputs("Drainwatch: already running for this user; showing the figures of that monitor.\n", stderr);
+        said = true;
+        Follower follower(stdout, format);
+        follower.setTemplate(line);
+        switch (follower.run(instance.follow())) {
+        case Follower::End::MonitorEnded:
+            continue;
+        case Follower::End::OutputLost:
+            return 0;
+        case Follower::End::NothingCame:
+            std::fputs("Drainwatch: the running monitor sends no figures; is it an older version?\n", stderr);
+            return 1;
+        }
+    }
 
     // No log viewer without a desktop; nothing offers the command either.
     NoFileOpener noFileOpener;
     MonitorEnvironment environment(identity, options.simulate, !options.json && !options.waybar && !options.format,
                                    noFileOpener);
     ViewController controller(environment.services());
-    const auto format = options.json            ? TerminalFrontEnd::Format::Json
-                        : options.waybar        ? TerminalFrontEnd::Format::Waybar
-                        : options.format        ? TerminalFrontEnd::Format::Template
-                        : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
-                                                : TerminalFrontEnd::Format::Blocks;
     TerminalFrontEnd frontEnd(controller, stdout, format);
     frontEnd.setEnergyReader(environment.energyReader());
-    std::string formatError;
-    if (options.format)
-        frontEnd.setTemplate(*StatusTemplate::parse(*options.format, formatError));
+    frontEnd.setTemplate(line);
+    const StatusPublisher publisher(controller, instance);
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
     const auto end = [&] {
@@ -100,11 +136,16 @@ int runTerminal(const Options& options, int argc, char** argv)
     return app.exec();
 }
 
-// Next to this program in the build tree, in libexec once installed.
+// Next to this program in the build tree, in libexec once installed. Without
+// /proc this program's folder is unknown: the installed path, never one
+// relative to the current folder, where anybody's program could be.
 std::filesystem::path desktopProgram()
 {
     std::error_code error;
-    const auto folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || !self.is_absolute())
+        return DRAINWATCH_DESKTOP_INSTALLED;
+    const auto folder = self.parent_path();
     for (const auto& candidate : {folder / "drainwatch-desktop", folder / DRAINWATCH_DESKTOP_RELATIVE})
         if (access(candidate.c_str(), X_OK) == 0)
             return candidate;
@@ -135,11 +176,11 @@ int runDrainwatch(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(Options::usage().c_str(), stdout);
-        return 0;
+        return outputWritten();
     }
     if (options.version) {
         std::fputs("drainwatch " DRAINWATCH_VERSION "\n", stdout);
-        return 0;
+        return outputWritten();
     }
     if (options.batteryInfo)
         return showBatteryInfo(options.simulate);

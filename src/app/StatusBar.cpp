@@ -41,6 +41,25 @@ const std::vector<Placeholder>& placeholderTable()
 
 } // namespace
 
+StatusBarFigures StatusBarFigures::fromJson(const std::string& line)
+{
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    const auto number = [&object](const char* key) {
+        const QJsonValue value = object[QLatin1String(key)];
+        return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+    };
+    StatusBarFigures bar;
+    for (std::size_t i = 0; i < kStatusFields.size(); ++i)
+        bar.texts[i] = object[QLatin1String(kStatusFields[i].outlet)].toString().toStdString();
+    bar.figures = {number("charge"), number("currentMA"), number("ratePerHour"), number("recentPerHour"),
+                   number("averagePerHour")};
+    if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")
+        bar.figures.charge.reset();
+    bar.pluggedIn = object["pluggedIn"].toBool();
+    bar.volts = number("volts").value_or(0);
+    return bar;
+}
+
 const std::string& StatusBarFigures::text(TextField* ViewController::*member) const
 {
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)

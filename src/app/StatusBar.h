@@ -18,6 +18,10 @@ struct StatusBarFigures {
     bool pluggedIn = false;
     double volts = 0;
 
+    // From a line of --json, as a status bar that follows another monitor
+    // gets it over that monitor's socket.
+    static StatusBarFigures fromJson(const std::string& line);
+
     const std::string& text(TextField* ViewController::*member) const;
     // "74%", "12.3 %/h", "8.9 W": the figures as a bar shows them; "-" when unknown.
     std::string charge() const;

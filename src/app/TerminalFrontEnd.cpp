@@ -93,13 +93,26 @@ void TerminalFrontEnd::stop()
 
 std::string TerminalFrontEnd::jsonLine() const
 {
+    std::array<std::string, kStatusFields.size()> texts;
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        texts[i] = fields_[i].text;
+    return statusJsonLine(texts, controller_);
+}
+
+std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& texts, const ViewController& controller)
+{
     std::string line = "{";
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
-        line += fmt::format("\"{}\":{},", kStatusFields[i].outlet, jsonString(fields_[i].text));
-    const MonitorFigures figures = controller_.figures();
-    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{}}}",
+        line += fmt::format("\"{}\":{},", kStatusFields[i].outlet, jsonString(texts[i]));
+    const MonitorFigures figures = controller.figures();
+    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{}",
                         jsonNumber(figures.charge), jsonNumber(figures.currentMA), jsonNumber(figures.ratePerHour),
                         jsonNumber(figures.recentPerHour), jsonNumber(figures.averagePerHour));
+    // What a status bar that follows over the socket needs besides: the
+    // charger, and the voltage for watts.
+    const auto pluggedIn = controller.batteryState.isCharging();
+    line += fmt::format(",\"pluggedIn\":{},\"volts\":{}}}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
+                        jsonNumber(controller.batteryVoltage > 0 ? std::optional(controller.batteryVoltage) : std::nullopt));
     return line;
 }
 

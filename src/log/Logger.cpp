@@ -1,5 +1,7 @@
 #include "log/Logger.h"
 
+#include "log/UserHome.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -21,12 +24,29 @@ std::unique_ptr<Logger>& mainSlot()
     return slot;
 }
 
+// Empty when there is no home folder to put it in.
 std::filesystem::path stateHome()
 {
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg == '/')
         return xdg;
-    const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".local" / "state";
+    const auto home = userHome();
+    return home ? *home / ".local" / "state" : std::filesystem::path();
+}
+
+// The folders it makes are the user's alone; those already there are left as they are.
+std::error_code makePrivateFolders(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(folder, error))
+        return {};
+    if (folder.has_relative_path() && folder.parent_path() != folder)
+        if (const auto parentError = makePrivateFolders(folder.parent_path()))
+            return parentError;
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {errno, std::generic_category()};
+    if (!std::filesystem::is_directory(folder, error))
+        return std::make_error_code(std::errc::not_a_directory);
+    return {};
 }
 
 // stdio, not iostreams: these would set up the C++ locale machinery and add
@@ -42,9 +62,15 @@ std::string timeStamp(double seconds)
 {
     static const bool zoneRead = (tzset(), true);
     (void)zoneRead;
-    const auto whole = static_cast<std::time_t>(std::floor(seconds));
+    // Past some 30 million years (a damaged store, a scenario's clock) the
+    // conversion to time_t would be undefined, and no calendar holds it.
+    constexpr double kLatestShown = 1e15;
     std::tm local{};
-    localtime_r(&whole, &local);
+    if (!(std::fabs(seconds) < kLatestShown))
+        return "--:--:--";
+    const auto whole = static_cast<std::time_t>(std::floor(seconds));
+    if (!localtime_r(&whole, &local))
+        return "--:--:--";
     return fmt::format("{:02}:{:02}:{:02}", local.tm_hour, local.tm_min, local.tm_sec);
 }
 
@@ -66,26 +92,43 @@ std::string percentEncodePath(const std::string& path)
 Logger::Logger(std::filesystem::path file, const Clock& clock, bool announceCreation)
     : path_(std::move(file)), clock_(clock)
 {
-    std::error_code error;
-    std::filesystem::create_directories(path_.parent_path(), error);
-    if (error) {
+    if (path_.empty()) {
+        printLine(stderr, "Drainwatch: no home folder to keep the log in (HOME is not set and the password database "
+                          "names none); running without a log.");
+        return;
+    }
+    if (const auto error = makePrivateFolders(path_.parent_path())) {
         printLine(stderr, "Drainwatch: cannot create the log folder " + path_.parent_path().string() + ": " +
                               error.message() + "; running without a log.");
         return;
     }
-    fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd_ >= 0)
-        return;
-    if (errno == ENOENT) {
+    // Never through a symbolic link, never blocked by a FIFO: only a regular
+    // file of this user's is appended to.
+    constexpr int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    fd_ = ::open(path_.c_str(), flags);
+    if (fd_ < 0 && errno == ENOENT) {
         if (announceCreation)
             printLine(stdout, fileURL());
-        fd_ = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        fd_ = ::open(path_.c_str(), flags | O_CREAT | O_EXCL, 0600);
     }
+    std::string reason;
     if (fd_ < 0) {
-        const int reason = errno;
-        printLine(stderr, "Drainwatch: cannot open the log " + path_.string() + ": " + std::strerror(reason) +
-                              "; running without a log.");
+        reason = errno == ELOOP ? "it is a symbolic link" : errno == ENXIO ? "it is not a regular file" : std::strerror(errno);
+    } else {
+        struct stat status {};
+        if (::fstat(fd_, &status) != 0)
+            reason = std::strerror(errno);
+        else if (!S_ISREG(status.st_mode))
+            reason = "it is not a regular file";
+        else if (status.st_uid != ::geteuid())
+            reason = "it belongs to another user";
     }
+    if (reason.empty())
+        return;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    printLine(stderr, "Drainwatch: cannot open the log " + path_.string() + ": " + reason + "; running without a log.");
 }
 
 Logger::~Logger()
@@ -96,7 +139,8 @@ Logger::~Logger()
 
 std::filesystem::path Logger::defaultPath(std::string_view fileName)
 {
-    return stateHome() / "Logs" / "Drainwatch" / std::string(fileName);
+    const auto base = stateHome();
+    return base.empty() ? base : base / "Logs" / "Drainwatch" / std::string(fileName);
 }
 
 Logger& Logger::main()

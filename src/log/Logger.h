@@ -23,7 +23,8 @@ public:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
-    // $XDG_STATE_HOME/Logs/Drainwatch/<fileName>, ~/.local/state by default.
+    // $XDG_STATE_HOME/Logs/Drainwatch/<fileName>, ~/.local/state by default;
+    // empty without a home folder, and a logger on an empty path logs nothing.
     static std::filesystem::path defaultPath(std::string_view fileName);
 
     // The program's one logger, built on first use at defaultPath("Drainwatch.log").

@@ -2,6 +2,8 @@
 
 #include "log/Logger.h"
 
+#include <cstdio>
+
 namespace drainwatch {
 
 namespace {
@@ -9,6 +11,23 @@ namespace {
 constexpr std::int64_t kRollingWindowSamples = 96;
 constexpr double kChargerRise = 0.02;
 constexpr double kDischargeHeartbeatSeconds = 15.0;
+// A heartbeat further ahead of the clock than this was not written by a
+// clock merely set back.
+constexpr double kLatestHeartbeatAhead = 86400.0;
+
+// Why the saved times of a count cannot be; empty when they can (no count is one).
+std::string impossibility(const HeartbeatTimer& timer, double now)
+{
+    if (timer.startedAt == 0 && timer.lastHeartBeat == 0)
+        return {};
+    if (timer.startedAt < 0)
+        return fmt::format("{}.startedAt is before 1970", timer.savePrefix);
+    if (timer.startedAt > timer.lastHeartBeat)
+        return fmt::format("{}.startedAt is after its last heartbeat", timer.savePrefix);
+    if (timer.lastHeartBeat > now + kLatestHeartbeatAhead)
+        return fmt::format("{}.lastHeartBeat is more than a day ahead of the clock", timer.savePrefix);
+    return {};
+}
 
 } // namespace
 
@@ -40,6 +59,19 @@ void ViewController::loadData()
     lastPercentage = services_.store.doubleForKey("lastPercentage");
     startedCountingAtPercentage = services_.store.doubleForKey("startedCountingAtPercentage");
     usedDuringSleepPercentage = services_.store.doubleForKey("usedDuringSleepPercentage");
+    // Kept, such a count would be saved back for ever and show nonsense:
+    // start afresh, as on a first run.
+    std::string why = impossibility(dischargeTimer, services_.clock.now());
+    if (why.empty())
+        why = impossibility(acTimer, services_.clock.now());
+    if (why.empty())
+        return;
+    std::fprintf(stderr, "Drainwatch: the saved count cannot be right (%s); starting a new count.\n", why.c_str());
+    std::fflush(stderr);
+    for (HeartbeatTimer* timer : {&dischargeTimer, &acTimer})
+        timer->startedAt = timer->lastHeartBeat = 0;
+    lastPercentage = startedCountingAtPercentage = usedDuringSleepPercentage = 0;
+    amperageAverage.reset();
 }
 
 void ViewController::saveData()

@@ -13,6 +13,9 @@
 #include <cmath>
 #include <filesystem>
 
+#include <cerrno>
+#include <csignal>
+
 namespace drainwatch {
 
 namespace {
@@ -67,7 +70,7 @@ QSettingsPreferenceStore::QSettingsPreferenceStore(const QString& fileName) : pa
     clearLeftovers();
     load();
     // Said at the start: the first save may be hours away.
-    if (const auto problem = writeProblem()) {
+    if (const auto problem = writeProblem(); problem && !irregular_) {
         failureReported_ = true;
         printDiagnostic(cannotSave(path_, *problem));
     }
@@ -97,27 +100,64 @@ void QSettingsPreferenceStore::clearLeftovers() const
     QDir folder = file.absoluteDir();
     if (!folder.exists())
         return;
-    // QSaveFile names its temporary file <name>.XXXXXX, six random letters
-    // and digits; asking for a capital or a digit spares a user's own
-    // "Drainwatch.conf.backup".
+    // A lock cut short, or naming a process that is gone, is what a killed
+    // save leaves; a lock that names a live process is QLockFile's to judge.
+    const auto lockLeft = [](const QString& path, bool* cutShort) {
+        QFile lock(path);
+        if (!lock.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray head = lock.peek(64);
+        *cutShort = !head.contains('\n');
+        if (*cutShort)
+            return true;
+        bool isNumber = false;
+        const long long pid = head.left(head.indexOf('\n')).toLongLong(&isNumber);
+        return isNumber && pid > 0 && pid <= 0x7fffffff && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    };
+    bool lockCutShort = false;
+    const bool saveWasKilled = lockLeft(path_ + QStringLiteral(".lock"), &lockCutShort);
+    // QSaveFile names its temporary file <name>.XXXXXX, six ASCII letters as
+    // Qt draws them. Such a file is a leftover only beside the lock of a
+    // killed save and when it holds nothing or settings: a user's own
+    // "Drainwatch.conf.Backup" or ".save01" stays.
     const auto temporary = [](const QString& name) {
         const QString suffix = name.right(6);
-        const auto ascii = [](QChar c) { return c.unicode() < 0x80 && c.isLetterOrNumber(); };
-        const auto random = [](QChar c) { return c.isUpper() || c.isDigit(); };
-        return std::all_of(suffix.begin(), suffix.end(), ascii) && std::any_of(suffix.begin(), suffix.end(), random);
+        return std::all_of(suffix.begin(), suffix.end(), [](QChar c) {
+            return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+        });
     };
-    for (const QString& name : folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden))
-        if (temporary(name))
-            folder.remove(name);
-    // A lock that names its owner is QLockFile's to judge; one cut short is
-    // not, nor is the ".rmlock" QLockFile makes while it removes a stale lock.
-    for (const QString& suffix : {QStringLiteral(".lock"), QStringLiteral(".lock.rmlock")}) {
-        QFile lock(path_ + suffix);
-        if (lock.open(QIODevice::ReadOnly) && !lock.peek(64).contains('\n')) {
-            lock.close();
-            lock.remove();
-        }
+    if (saveWasKilled) {
+        for (const QString& name :
+             folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+            if (temporary(name) && holdsOnlySettings(folder.filePath(name)))
+                folder.remove(name);
     }
+    // ".rmlock" is what QLockFile makes while it removes a stale lock.
+    if (saveWasKilled && lockCutShort)
+        QFile::remove(path_ + QStringLiteral(".lock"));
+    bool rmlockCutShort = false;
+    if (lockLeft(path_ + QStringLiteral(".lock.rmlock"), &rmlockCutShort) && rmlockCutShort)
+        QFile::remove(path_ + QStringLiteral(".lock.rmlock"));
+}
+
+// Nothing, or an INI file of this program's keys, possibly cut short.
+bool QSettingsPreferenceStore::holdsOnlySettings(const QString& path)
+{
+    QFile candidate(path);
+    constexpr qint64 kLargestSave = 1 << 20;
+    if (!candidate.open(QIODevice::ReadOnly) || candidate.size() > kLargestSave)
+        return false;
+    const QList<QByteArray> lines = candidate.readAll().split('\n');
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& line = lines[i];
+        const bool last = i == lines.size() - 1;
+        if (line.isEmpty() || (i == 0 && (line == "[General]" || (last && QByteArray("[General]").startsWith(line)))))
+            continue;
+        const qsizetype equals = line.indexOf('=');
+        if (i == 0 || (equals < 0 && !last) || !isKeyName(QString::fromLatin1(equals < 0 ? line : line.left(equals))))
+            return false;
+    }
+    return true;
 }
 
 // Kept for the user to look at; a new file takes its place. Empty when the
@@ -135,7 +175,14 @@ void QSettingsPreferenceStore::load()
     const QFileInfo file(path_);
     if (!file.exists())
         return;
-    if (file.isFile() && file.size() == 0) {
+    // QSettings would block on a FIFO until someone writes to it.
+    if (!file.isFile()) {
+        irregular_ = failureReported_ = true;
+        printDiagnostic(QStringLiteral("%1 is not a regular file; starting a new count, which cannot be saved while that is there.")
+                            .arg(path_));
+        return;
+    }
+    if (file.size() == 0) {
         printDiagnostic(QStringLiteral("%1 is empty; starting a new count.").arg(path_));
         return;
     }
@@ -253,6 +300,12 @@ void QSettingsPreferenceStore::synchronize()
 {
     if (!dirty_)
         return;
+    if (const QFileInfo file(path_); file.exists() && !file.isFile()) {
+        if (!failureReported_)
+            printDiagnostic(cannotSave(path_, QStringLiteral("it is not a regular file")));
+        failureReported_ = true;
+        return;
+    }
     // A fresh QSettings each time: its status is sticky, so only one that
     // starts clean tells how this save went.
     QSettings settings(path_, QSettings::IniFormat);
@@ -290,6 +343,8 @@ std::optional<QString> QSettingsPreferenceStore::writeProblem() const
     std::filesystem::create_directories(QFile::encodeName(file.absolutePath()).toStdString(), error);
     if (error)
         return QString::fromLocal8Bit(error.message());
+    if (file.exists() && !file.isFile())
+        return QStringLiteral("it is not a regular file");
     if (file.exists()) {
         QFile existing(path_);
         if (!existing.open(QIODevice::ReadWrite))

@@ -32,6 +32,7 @@ public:
 
 private:
     void clearLeftovers() const;
+    static bool holdsOnlySettings(const QString& path);
     void load();
     QString setAside() const;
     std::optional<QString> text(const std::string& key) const;
@@ -43,6 +44,7 @@ private:
     std::map<std::string, QVariant> values_;
     bool dirty_ = false;
     bool failureReported_ = false;
+    bool irregular_ = false;
     mutable std::set<std::string> reportedKeys_;
 };
 

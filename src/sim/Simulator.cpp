@@ -13,6 +13,10 @@ namespace {
 // Clock values near 1.8e9 carry about 2e-7 s of rounding: a tick due within a
 // microsecond of the end of an advance is due.
 constexpr double kDueTolerance = 1e-6;
+// The clock stays below the year 5000, where 5 s still move it by 5 s; an
+// advance runs its ticks one by one, so it is kept to about a year of them.
+constexpr double kLatestTime = 1e11;
+constexpr double kLongestAdvance = 3.2e7;
 
 double parseNumber(const std::string& word)
 {
@@ -108,7 +112,10 @@ void Simulator::execute(const std::vector<std::string>& words)
         expectWords(words, 2);
         if (launchedOnce_)
             throw ScenarioError("'start' comes before the first 'launch'");
-        clock_.time = startTime_ = parseTime(words[1]);
+        const double time = parseTime(words[1]);
+        if (time > kLatestTime)
+            throw ScenarioError(fmt::format("start time '{}' is past {:g}", words[1], kLatestTime));
+        clock_.time = startTime_ = time;
     } else if (command == "battery") {
         if (words.size() < 2)
             throw ScenarioError("'battery' needs 'none' or KEY=VALUE words");
@@ -123,6 +130,12 @@ void Simulator::execute(const std::vector<std::string>& words)
         const double seconds = parseTime(words[1]);
         if (command == "stall")
             running(command);
+        else if (seconds > kLongestAdvance)
+            throw ScenarioError(fmt::format("'advance' takes at most {:g} s; 'stall' skips longer spells", kLongestAdvance));
+        if (clock_.time + seconds > kLatestTime)
+            throw ScenarioError(fmt::format("the clock would pass {:g}", kLatestTime));
+        if (seconds > 0 && clock_.time + seconds == clock_.time)
+            throw ScenarioError(fmt::format("the clock cannot move by {:g} s at {:.17g}", seconds, clock_.time));
         advance(seconds, command == "advance");
     } else if (command == "sleep" || command == "wake") {
         expectWords(words, 1);
@@ -186,13 +199,24 @@ void Simulator::launch()
 void Simulator::advance(double seconds, bool ticksRun)
 {
     const double end = clock_.time + seconds;
+    if (!ticksRun && process_ && process_->timer.tick) {
+        // The ticks a stall skips are counted, not walked: the first one due
+        // after the end, as stepping one by one would find it.
+        VirtualTimer& timer = process_->timer;
+        const long long first = timer.nextIndex;
+        const double steps = std::floor((end + kDueTolerance - timer.startedAt) / timer.interval);
+        timer.nextIndex = std::max(first, static_cast<long long>(steps) + 1);
+        while (timer.nextIndex > first && timer.startedAt + timer.interval * static_cast<double>(timer.nextIndex - 1) >
+                                              end + kDueTolerance)
+            --timer.nextIndex;
+        while (timer.nextDue() <= end + kDueTolerance)
+            ++timer.nextIndex;
+    }
     while (process_ && process_->timer.tick && process_->timer.nextDue() <= end + kDueTolerance) {
         const double due = process_->timer.nextDue();
         ++process_->timer.nextIndex;
-        if (ticksRun) {
-            clock_.time = std::max(clock_.time, due);
-            process_->timer.tick();
-        }
+        clock_.time = std::max(clock_.time, due);
+        process_->timer.tick();
     }
     clock_.time = end;
 }

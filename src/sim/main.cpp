@@ -36,5 +36,10 @@ int main(int argc, char** argv)
         std::cerr << error.what() << '\n';
         return 2;
     }
+    // A full disk or a closed pipe must not pass for a finished run.
+    if (!std::cout.flush()) {
+        std::cerr << "drainwatch-sim: cannot write the output: " << std::strerror(errno) << '\n';
+        return 1;
+    }
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <filesystem>
@@ -58,7 +59,7 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
     const QJsonObject first = QJsonDocument::fromJson(line.toUtf8()).object();
-    EXPECT_EQ(first.size(), 14) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_EQ(first.size(), 16) << line.toStdString() << program.readAllStandardError().toStdString();
     EXPECT_NEAR(first["charge"].toDouble(), 0.85, 0.01);
     endWith(SIGTERM);
     EXPECT_EQ(quitsIn(file(kLog)), 1);
@@ -179,6 +180,28 @@ TEST_F(ProcessTest, StatusBarOutputsCarryOnlyTheirLinesAndABadTemplateStopsBefor
     EXPECT_NE(program.readAllStandardError().indexOf("unknown placeholder '{remainig}'"), -1);
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME/Logs"));
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_CONFIG_HOME/Drainwatch"));
+}
+
+// Beside a running monitor a bar's drainwatch follows it over its socket,
+// and writes the running monitor's figures in its own format.
+TEST_F(ProcessTest, StatusBarsBesideARunningMonitorShowItsFiguresInTheirOwnFormat)
+{
+    start(program, {"--json", "--simulate"});
+    ASSERT_TRUE(readLine(program).startsWith('{'));
+    ChildProcess waybar, line;
+    start(waybar, {"--waybar", "--simulate"});
+    start(line, {"--simulate", "--format", "{charge} {watts}"});
+    const QJsonObject object = QJsonDocument::fromJson(readLine(waybar).toUtf8()).object();
+    EXPECT_EQ(object.keys(), QStringList({"class", "percentage", "text", "tooltip"}));
+    EXPECT_EQ(object["class"].toString(), "discharging");
+    EXPECT_EQ(object["percentage"].toInt(), 85);
+    EXPECT_TRUE(QRegularExpression("^85% \\d+\\.\\d W$").match(readLine(line)).hasMatch());
+    for (ChildProcess* follower : {&waybar, &line}) {
+        ::kill(static_cast<pid_t>(follower->processId()), SIGTERM);
+        EXPECT_TRUE(follower->waitForFinished(5000));
+        EXPECT_NE(follower->readAllStandardError().indexOf("showing the figures of that monitor"), -1);
+    }
+    endWith(SIGTERM);
 }
 
 // DISPLAY or WAYLAND_DISPLAY set, with nothing behind them: the terminal,

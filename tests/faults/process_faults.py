@@ -16,6 +16,7 @@ import resource
 import select
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -168,6 +169,10 @@ class SettingsFileFaults(unittest.TestCase):
         def file_for_folder(run):
             open(os.path.dirname(run.conf), "w").close()
 
+        def fifo(run):
+            os.makedirs(os.path.dirname(run.conf))
+            os.mkfifo(run.conf)
+
         # What is there; what the one line about it says (None: no line); the
         # count shown; whether the file is kept aside; whether the count is saved.
         new, fresh = "starting a new count.", "(on AC power)"  # what a count only seconds old shows
@@ -179,11 +184,12 @@ class SettingsFileFaults(unittest.TestCase):
                 ("partly damaged", damaged(b"\x01\x02\xfe garbage=x\n", True), "counting on with", "01:00", True, True),
                 ("read-only", read_only, "cannot save to %s (Permission denied)", "01:00", False, False),
                 ("a file for its folder", file_for_folder, "cannot save to %s (Not a directory)", fresh, False, False),
-                ("no folder", lambda run: shutil.rmtree(run.config), None, fresh, False, True)]:
+                ("no folder", lambda run: shutil.rmtree(run.config), None, fresh, False, True),
+                ("a FIFO, which would block the start", fifo, "is not a regular file", fresh, False, None)]:
             with self.subTest(what):
                 run = Run(self)
                 prepare(run)
-                before = read_bytes(run.conf)
+                before = None if saves is None else read_bytes(run.conf)
                 figures = run.start().figures()
                 self.assertEqual((figures["currentChargeLabel"], figures["timeAwakeLabel"]), ("32.9%", awake))
                 lines = run.lines_about(run.conf)
@@ -196,6 +202,8 @@ class SettingsFileFaults(unittest.TestCase):
                     self.assertEqual(read_bytes(run.conf + ".corrupt"), before, "the damaged bytes are kept")
                 if saves:
                     self.assertEqual(run.saved()["lastPercentage"], CHARGE)
+                elif saves is None:
+                    self.assertTrue(stat.S_ISFIFO(os.lstat(run.conf).st_mode), "left as it is")
                 else:
                     self.assertEqual(read_bytes(run.conf), before)
 
@@ -209,9 +217,18 @@ class LogFaults(unittest.TestCase):
             os.makedirs(os.path.dirname(os.path.dirname(run.log)))
             open(os.path.dirname(run.log), "w").close()
 
-        def disk_full(run):
+        chosen = []
+
+        def symlink(run):
             os.makedirs(os.path.dirname(run.log))
-            os.symlink("/dev/full", run.log)
+            chosen.append(os.path.join(run.home, "a file of someone's choosing"))
+            with open(chosen[-1], "w") as file:
+                file.write("kept\n")
+            os.symlink(chosen[-1], run.log)
+
+        def fifo(run):
+            os.makedirs(os.path.dirname(run.log))
+            os.mkfifo(run.log)
 
         def earlier_lines(run):
             os.makedirs(os.path.dirname(run.log))
@@ -222,7 +239,8 @@ class LogFaults(unittest.TestCase):
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
 
         for prepare, complaint, limits in [(folder_is_a_file, "cannot create the log folder", None),
-                                           (disk_full, "No space left on device", None),
+                                           (symlink, "it is a symbolic link", None),
+                                           (fifo, "it is not a regular file", None),
                                            (earlier_lines, "File too large", file_size_limit)]:
             with self.subTest(complaint):
                 run = Run(self)
@@ -235,6 +253,8 @@ class LogFaults(unittest.TestCase):
                 run.saved()
                 if limits:
                     self.assertEqual(read_bytes(run.log), earlier, "the log is left as it was")
+                if prepare is symlink:
+                    self.assertEqual(read_bytes(chosen[-1]), b"kept\n", "nothing written through the link")
 
 
 class KillWhileSaving(unittest.TestCase):
@@ -268,21 +288,29 @@ class KillWhileSaving(unittest.TestCase):
         return int(line.split()[1])
 
     def test_what_a_kill_left_behind_neither_piles_up_nor_holds_up_the_next_save(self):
-        # A kill or a power cut leaves QSaveFile's temporary files, and may leave
-        # QSettings' lock empty, or a stale lock with QLockFile's ".rmlock" empty.
+        # A kill or a power cut leaves QSaveFile's temporary files (six letters),
+        # empty or holding settings, beside QSettings' lock, empty or naming a
+        # process that is gone, or a stale lock with QLockFile's ".rmlock" empty.
+        # The user's own files beside it stay, even one that holds settings.
         stale = "%d\nfault_save_loop\n\n" % (1 << 22 | 1)  # above any pid
-        for left in [{"lock": "", "Ab3xYz": "", "q8LmNo": ""}, {"lock": stale, "lock.rmlock": ""}]:
+        settings = "[General]\nlastPercentage=0.5\nusedDuring"
+        users = {"corrupt": "the user's", "Backup": "my own notes", "OLD123": "", "save01": settings}
+        for left, kept in [({"lock": "", "AbcxYz": "", "qrLmNo": settings}, users),
+                           ({"lock": stale, "KlmNop": settings}, users),
+                           ({"lock": stale, "lock.rmlock": ""}, users),
+                           ({}, dict(users, Backup=settings))]:
             with self.subTest(sorted(left)):
                 run = Run(self)
                 folder = os.path.dirname(run.conf)
                 os.makedirs(folder)
-                for suffix, text in dict(left, corrupt="the user's").items():
+                for suffix, text in dict(left, **kept).items():
                     with open(run.conf + "." + suffix, "w") as file:
                         file.write(text)
                 run.start((SAVE_LOOP, "1"))
                 self.assertEqual([run.line(), run.line()], ["loaded 0", "saved 1"], "no wait for a lock to age")
                 self.assertEqual(run.process.wait(DEADLINE), 0)
-                self.assertEqual(sorted(os.listdir(folder)), ["Drainwatch.conf", "Drainwatch.conf.corrupt"])
+                self.assertEqual(sorted(os.listdir(folder)),
+                                 sorted(["Drainwatch.conf"] + ["Drainwatch.conf." + suffix for suffix in kept]))
 
 
 @unittest.skipUnless(os.path.exists(FAKETIME), "needs libfaketime (Debian package faketime)")
@@ -315,28 +343,204 @@ class ClockJumps(unittest.TestCase):
         self.assertLess(saved["batteryUsage.lastHeartBeat"] - saved["batteryUsage.startedAt"], 3700)
 
 
+class ImpossibleCount(unittest.TestCase):
+    def test_a_count_that_cannot_be_is_dropped_once_with_a_word_as_on_a_first_run(self):
+        now = time.time()
+        for what, changes in [("a start in the year 10^292", {"batteryUsage.startedAt": 1e300}),
+                              ("a start after the last heartbeat", {"batteryUsage.startedAt": now + 60}),
+                              ("a heartbeat a year ahead", {"acUsage.lastHeartBeat": now + 3.2e7})]:
+            with self.subTest(what):
+                run = Run(self)
+                run.write_count()
+                with open(run.conf) as file:
+                    text = file.read()
+                for key, value in changes.items():
+                    text = re.sub(r"(?m)^%s=.*$" % re.escape(key), "%s=%r" % (key, value), text)
+                with open(run.conf, "w") as file:
+                    file.write(text)
+                figures = run.start().figures()
+                self.assertEqual((figures["timeAwakeLabel"], figures["countingSinceLabel"]), ("(on AC power)", "32.9%"))
+                self.assertEqual(len(run.lines_about("the saved count cannot be right")), 1, run.stderr())
+                run.figures()
+                self.assertEqual(run.stop(), 0)
+                self.assertEqual(len(run.lines_about("the saved count cannot be right")), 1, "said once")
+                saved = run.saved()
+                for prefix in ("batteryUsage", "acUsage"):
+                    self.assertLessEqual(saved[prefix + ".startedAt"], saved[prefix + ".lastHeartBeat"])
+                    self.assertLess(abs(saved[prefix + ".lastHeartBeat"] - time.time()), DEADLINE + 5)
+                self.assertEqual(saved["usedDuringSleepPercentage"], 0)
+
+
+class OutputErrors(unittest.TestCase):
+    def test_a_failed_write_to_standard_output_exits_1(self):
+        simulator = os.environ["DRAINWATCH_SIM"]
+        scenario = os.path.join(tempfile.mkdtemp(prefix="drainwatch-fault-"), "s.scn")
+        self.addCleanup(shutil.rmtree, os.path.dirname(scenario))
+        with open(scenario, "w") as file:
+            file.write("battery DesignCapacity=6000 MaxCapacity=5400 CurrentCapacity=4860 Amperage=-1200 Voltage=12400 "
+                       "ExternalConnected=false\nlaunch\nprint\n")
+        for command in [(PROGRAM, "--help"), (PROGRAM, "--version"), (PROGRAM, "--battery-info"),
+                        (simulator, "--log", scenario + ".log", scenario)]:
+            with self.subTest(command[1]):
+                env = dict(os.environ, DRAINWATCH_POWER_SUPPLY_DIR=FIXTURE)
+                with open("/dev/full", "w") as full:
+                    done = subprocess.run(command, stdout=full, stderr=subprocess.PIPE, env=env, timeout=DEADLINE)
+                self.assertEqual(done.returncode, 1, done.stderr)
+                self.assertIn(b"No space left on device", done.stderr)
+
+
 class TwoStarts(unittest.TestCase):
-    def test_of_two_starts_at_the_same_moment_exactly_one_monitor_runs(self):
+    def test_of_two_starts_at_the_same_moment_exactly_one_monitor_counts(self):
         for mode, command, round in [(mode, command, round) for mode, command in
                                      [("terminal", (PROGRAM, "--json")), ("window", (PROGRAM,))] for round in range(4)]:
             with self.subTest(mode=mode, round=round):
                 first = Run(self)
                 runs = {first.start(command), Run(self, first.home).start(command)}
-                wait_until(lambda: any(run.process.poll() is not None for run in runs), "one of the two ends")
-                ended = {run for run in runs if run.process.poll() is not None}
-                self.assertEqual(len(ended), 1, "one of the two ends by itself")
-                (loser,), (winner,) = ended, runs - ended
-                # The window program brings the first one's window forward, the
-                # terminal says it cannot show another's figures: either way, done.
-                self.assertEqual(loser.process.returncode, 0, loser.stderr())
-                self.assertEqual(len(loser.lines_about("already running")), 1, loser.stderr())
-                self.assertEqual(loser.line(), "", "the loser counted nothing")
-                if mode == "terminal":
+                if mode == "window":
+                    # The window program brings the first one's window forward.
+                    wait_until(lambda: any(run.process.poll() is not None for run in runs), "one of the two ends")
+                    ended = {run for run in runs if run.process.poll() is not None}
+                    self.assertEqual(len(ended), 1, "one of the two ends by itself")
+                    (loser,), (winner,) = ended, runs - ended
+                    self.assertEqual(loser.process.returncode, 0, loser.stderr())
+                    self.assertEqual(loser.line(), "", "the loser counted nothing")
+                else:
+                    # A status bar's second start shows the figures of the first.
+                    wait_until(lambda: any(run.lines_about("already running") for run in runs), "one follows")
+                    (loser,) = {run for run in runs if run.lines_about("already running")}
+                    (winner,) = runs - {loser}
+                    self.assertEqual(loser.figures()["currentChargeLabel"], "32.9%")
                     winner.figures()
+                self.assertEqual(len(loser.lines_about("already running")), 1, loser.stderr())
                 wait_until(lambda: "Started app" in winner.log_text(), "the winner starts")
                 self.assertIsNone(winner.process.poll(), winner.stderr())
-                self.assertEqual(winner.stop(), 0)
                 self.assertEqual(winner.log_text().count("Started app"), 1)
+                self.assertEqual(winner.stop(), 0)
+                if mode == "terminal":
+                    # The first ends: the follower counts on in its place.
+                    self.assertEqual(loser.figures()["currentChargeLabel"], "32.9%")
+                    wait_until(lambda: loser.log_text().count("Started app") == 2, "the follower takes over")
+                    self.assertEqual(loser.stop(), 0)
+
+
+    def test_a_lock_held_by_a_monitor_that_cannot_be_reached_exits_1_saying_so(self):
+        first = Run(self).start()
+        first.figures()
+        # As a cleaner of the runtime folder might leave it.
+        os.remove(os.path.join(first.env["XDG_RUNTIME_DIR"], "Drainwatch-%d.socket" % os.getuid()))
+        second = Run(self, first.home).start()
+        self.assertEqual(second.process.wait(DEADLINE), 1)
+        self.assertEqual(len(second.lines_about("does not answer")), 1, second.stderr())
+        self.assertEqual(second.line(), "")
+        self.assertEqual(first.stop(), 0)
+
+
+class StatusBarBesideWindow(unittest.TestCase):
+    def test_json_follows_a_window_and_a_window_beside_json_says_why_not(self):
+        window = Run(self).start((PROGRAM,))
+        wait_until(lambda: "Started app" in window.log_text(), "the window starts")
+        bar = Run(self, window.home).start()
+        lines = [bar.figures(), bar.figures()]
+        self.assertEqual([figures["currentChargeLabel"] for figures in lines], ["32.9%"] * 2, bar.stderr())
+        self.assertEqual(window.log_text().count("Started app"), 1, "one monitor counts")
+        self.assertEqual(window.stop(), 0)
+        self.assertEqual(bar.stop(), 0)
+
+        json = Run(self).start()
+        json.figures()
+        second = Run(self, json.home).start((PROGRAM,))
+        self.assertEqual(second.process.wait(DEADLINE), 1)
+        self.assertEqual(len(second.lines_about("already counting without a window")), 1, second.stderr())
+        self.assertEqual(json.stop(), 0)
+
+
+VICTIM, ATTACKER = 65534, 4242  # nobody (home /nonexistent), and a user without an entry
+
+
+def as_user(uid):
+    return ["setpriv", "--reuid=%d" % uid, "--regid=%d" % uid, "--clear-groups", "--"]
+
+
+@unittest.skipUnless(os.geteuid() == 0 and shutil.which("setpriv"), "needs root to start processes as other users")
+class OtherUsers(unittest.TestCase):
+    """Another local user prepares the shared temporary folder; the user who
+    runs Drainwatch has neither XDG_RUNTIME_DIR nor HOME set."""
+
+    def victim(self, **env):
+        run = Run(self)
+        os.chmod(run.home, 0o755)
+        for folder in (run.home, run.config, os.path.join(run.home, "runtime")):
+            os.chown(folder, VICTIM, VICTIM)
+        for name in ("XDG_RUNTIME_DIR", "XDG_STATE_HOME", "XDG_CACHE_HOME", "HOME"):
+            run.env.pop(name, None)
+        run.env.update(env)
+        return run
+
+    def plant(self, script):
+        subprocess.run(as_user(ATTACKER) + ["/bin/sh", "-c", script], check=True, timeout=DEADLINE)
+
+    def test_a_lock_planted_in_the_temporary_folder_does_not_stop_the_monitor(self):
+        shared = tempfile.mkdtemp(prefix="drainwatch-shared-")
+        self.addCleanup(shutil.rmtree, shared, True)
+        os.chmod(shared, 0o1777)
+        self.plant("cd %s && touch Drainwatch-%d.lock Drainwatch-%d.socket" % (shared, VICTIM, VICTIM))
+        run = self.victim(TMPDIR=shared)
+        run.env["HOME"] = run.home
+        run.process = subprocess.Popen(as_user(VICTIM) + [PROGRAM, "--json"], env=run.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(run.end)
+        self.assertEqual(run.figures()["currentChargeLabel"], "32.9%")
+        lock = os.path.join(run.home, ".cache", "Drainwatch", "Drainwatch-%d.lock" % VICTIM)
+        self.assertTrue(os.path.exists(lock), os.listdir(run.home))
+        self.assertEqual(stat.S_IMODE(os.lstat(os.path.dirname(lock)).st_mode), 0o700)
+        self.assertEqual(run.stop(), 0)
+
+    @unittest.skipIf(os.path.lexists("/tmp/.local"), "/tmp/.local is there already")
+    def test_a_log_planted_in_tmp_is_neither_written_nor_waited_for(self):
+        self.addCleanup(shutil.rmtree, "/tmp/.local", True)
+        run = self.victim(XDG_CONFIG_HOME=run_config(self))
+        chosen = os.path.join(run.home, "chosen")
+        with open(chosen, "w") as file:
+            file.write("kept\n")
+        os.chown(chosen, VICTIM, VICTIM)
+        self.plant("mkdir -p /tmp/.local/state/Logs/Drainwatch && ln -s %s /tmp/.local/state/Logs/Drainwatch/"
+                   "Drainwatch.log && chmod -R a+rwx /tmp/.local" % chosen)
+        run.env["XDG_RUNTIME_DIR"] = os.path.join(run.home, "runtime")
+        run.process = subprocess.Popen(as_user(VICTIM) + [PROGRAM, "--json"], env=run.env, stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(run.end)
+        self.assertEqual(run.figures()["currentChargeLabel"], "32.9%")
+        self.assertEqual(run.stop(), 0)
+        self.assertEqual(read_bytes(chosen), b"kept\n", "nothing written through the planted link")
+        said = run.lines_about("the log")
+        self.assertEqual(len(said), 1, run.stderr())
+        self.assertIn("/nonexistent/.local/state/Logs/Drainwatch", said[0], "the home of the password database")
+
+
+def run_config(test):
+    folder = tempfile.mkdtemp(prefix="drainwatch-config-")
+    test.addCleanup(shutil.rmtree, folder, True)
+    os.chown(folder, VICTIM, VICTIM)
+    return folder
+
+
+class NoProc(unittest.TestCase):
+    def test_without_proc_the_window_program_is_never_taken_from_the_current_folder(self):
+        here = tempfile.mkdtemp(prefix="drainwatch-fault-")
+        self.addCleanup(shutil.rmtree, here, True)
+        planted = os.path.join(here, "drainwatch-desktop")
+        with open(planted, "w") as file:
+            file.write("#!/bin/sh\ntouch %s.ran\n" % planted)
+        os.chmod(planted, 0o755)
+        probe = subprocess.run(["unshare", "-m", "sh", "-c", "umount -l /proc"], capture_output=True)
+        if probe.returncode != 0:
+            self.skipTest("cannot hide /proc here: %s" % probe.stderr.decode())
+        env = dict(os.environ, DISPLAY=":99", QT_QPA_PLATFORM="offscreen")
+        done = subprocess.run(["unshare", "-m", "sh", "-c", 'umount -l /proc && exec "$0"', PROGRAM], cwd=here, env=env,
+                              capture_output=True, timeout=DEADLINE)
+        self.assertFalse(os.path.exists(planted + ".ran"), "a program in the current folder ran")
+        self.assertEqual(done.returncode, 1, done.stderr)
+        self.assertRegex(done.stderr.decode(), r"cannot start the window program /\S*libexec/drainwatch/drainwatch-desktop")
 
 
 class NoSystemBus(unittest.TestCase):

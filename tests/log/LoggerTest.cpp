@@ -10,6 +10,9 @@
 #include <ctime>
 #include <fstream>
 #include <locale>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace drainwatch {
 namespace {
@@ -49,13 +52,50 @@ TEST_F(LoggerTest, FirstRunCreatesTheFileAndAnnouncesItsUrlALaterRunAppends)
     EXPECT_EQ(readFile(logPath()), "first run\nsecond run\n");
 }
 
-TEST_F(LoggerTest, ARelativeStateHomeIsIgnored)
+TEST_F(LoggerTest, ARelativeStateHomeIsIgnoredAndWithoutHomeThePasswordDatabaseNamesItNeverTmp)
 {
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
     setenv("HOME", "/home/someone", 1);
     setenv("XDG_STATE_HOME", "relative/state", 1);
     EXPECT_EQ(Logger::defaultPath("x.log"), "/home/someone/.local/state/Logs/Drainwatch/x.log");
+    unsetenv("HOME");
+    unsetenv("XDG_STATE_HOME");
+    const passwd* entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(Logger::defaultPath("x.log"), std::filesystem::path(entry->pw_dir) / ".local/state/Logs/Drainwatch/x.log");
     setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST_F(LoggerTest, ATimeNoCalendarHoldsIsStampedAsUnknown)
+{
+    Logger log(logPath(), clock, false);
+    for (const double time : {1e300, -1e300, 1e17})
+        log.debug("%g", (clock.time = time));
+    EXPECT_EQ(readFile(logPath()), "[--:--:--] 1e+300\n[--:--:--] -1e+300\n[--:--:--] 1e+17\n");
+}
+
+// Another user could have put a link or a FIFO where the log goes: it is
+// neither followed nor waited for, and what the program makes is private.
+TEST_F(LoggerTest, OnlyARegularFileOfTheUsersIsAppendedToAndNewFoldersAndFilesArePrivate)
+{
+    Logger(logPath(), clock, false).write("first");
+    EXPECT_EQ(std::filesystem::status(logPath()).permissions(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(logPath().parent_path()).permissions(), std::filesystem::perms::owner_all);
+    const auto target = home.path() / "chosen-by-someone";
+    std::ofstream(target) << "kept\n";
+    std::filesystem::remove(logPath());
+    std::filesystem::create_symlink(target, logPath());
+    const auto fifo = home.path() / "Logs" / "Drainwatch" / "fifo.log";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [file, reason] : {std::pair{logPath(), "it is a symbolic link"}, std::pair{fifo, "it is not a regular file"}}) {
+        CaptureStderr();
+        Logger log(file, clock, false);
+        log.write("dropped");
+        const std::string err = GetCapturedStderr();
+        EXPECT_FALSE(log.isOpen());
+        EXPECT_NE(err.find(file.string() + ": " + reason), std::string::npos) << err;
+    }
+    EXPECT_EQ(readFile(target), "kept\n");
 }
 
 TEST_F(LoggerTest, StampIsTheLocalTimeOfDayAndMessagesArePrintfExpanded)
@@ -104,7 +144,7 @@ TEST_F(LoggerTest, UnopenableOrUnwritableLogIsReportedOnceByPathAndTheProgramRun
         CaptureStdout();
         CaptureStderr();
         Logger log(file, clock);
-        EXPECT_EQ(log.isOpen(), file == "/dev/full") << "only /dev/full opens, then fails every write";
+        EXPECT_FALSE(log.isOpen()) << "not a regular file";
         log.debug("dropped");
         log.write("dropped too");
         const std::string err = GetCapturedStderr();

@@ -50,6 +50,12 @@ TEST(Simulator, StopsAtTheFirstBadLineNamingIt)
         {"battery Amperage=fast\n", "line 1: malformed number 'fast'"},
         {"battery Amperage\n", "line 1: 'Amperage' is not KEY=VALUE"},
         {battery + "launch\nkill\nstall 5\n", "line 4: 'stall' needs a running process"},
+        // Where adding a tick's 5 s would no longer move the clock, or ticks
+        // would be walked for days.
+        {"start 1e300\n", "line 1: start time '1e300' is past 1e+11"},
+        {"advance 1e12\n", "line 1: 'advance' takes at most 3.2e+07 s; 'stall' skips longer spells"},
+        {battery + "launch\nstall 1e11\n", "line 3: the clock would pass 1e+11"},
+        {"advance 1e-9\n", "line 1: the clock cannot move by 1e-09 s at 1800000000"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(runScenario(c.scenario), c.error) << c.scenario;
@@ -78,6 +84,17 @@ TEST(Simulator, StallSkipsTicksButKeepsTheGrid)
     ASSERT_NE(first, std::string::npos) << output;
     // The second process ticked at 19.5 but was killed: it saved nothing.
     EXPECT_NE(output.find(saved, first + 1), std::string::npos) << output;
+}
+
+TEST(Simulator, ALongStallCountsTheSkippedTicksAndKeepsTheGrid)
+{
+    std::string output;
+    const std::string scenario = "battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 "
+                                 "Amperage=-1000 Voltage=12000 ExternalConnected=false\n"
+                                 "launch\nstall 10000000002\nadvance 3\nquit\nstore\n";
+    ASSERT_EQ(runScenario(scenario, &output), "");
+    // Two thousand million ticks skipped; the next on the grid, at 1e10 + 5, ran.
+    EXPECT_NE(output.find("batteryUsage.lastHeartBeat = 11800000005\n"), std::string::npos) << output;
 }
 
 } // namespace
