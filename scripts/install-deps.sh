@@ -13,6 +13,8 @@ packages=(
   qt6-wayland weston
   # the terminal at a given width; keys pressed in the window under Xvfb
   tmux xdotool
+  # the README's i3blocks snippet, run by i3blocks itself
+  i3blocks
   # tests/package: the .deb as Debian checks it
   lintian desktop-file-utils appstream file
   # make test-sanitize, make fuzz, make lint: clang with its sanitizer and

@@ -89,6 +89,10 @@ void DesktopApp::setStartAtLogin(bool enabled)
 
 void DesktopApp::showWindow()
 {
+    // A window that comes back appears and refreshes so; one already on
+    // screen would show the last tick's figures until the next.
+    if (window_.isVisible() && !window_.isMinimized())
+        controller_.doTimedLogic();
     if (window_.isMinimized())
         window_.showNormal();
     else

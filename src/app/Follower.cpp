@@ -40,7 +40,11 @@ Follower::End Follower::run(int fd)
 bool Follower::show(const std::string& line)
 {
     std::string text = line + '\n';
-    if (format_ != TerminalFrontEnd::Format::Json) {
+    if (format_ == TerminalFrontEnd::Format::Waybar)
+        text = waybarLine(StatusBarFigures::fromJson(line)) + '\n';
+    else if (format_ == TerminalFrontEnd::Format::Template)
+        text = template_.expand(StatusBarFigures::fromJson(line)) + '\n';
+    else if (format_ != TerminalFrontEnd::Format::Json) {
         const QJsonObject figures = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         std::size_t width = 0;
         for (const StatusField& field : kStatusFields)

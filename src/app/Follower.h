@@ -20,6 +20,9 @@ public:
 
     Follower(std::FILE* out, TerminalFrontEnd::Format format) : out_(out), format_(format) {}
 
+    // The template of Format::Template.
+    void setTemplate(StatusTemplate line) { template_ = std::move(line); }
+
     // Reads the lines from fd, and closes it, until one of the ends.
     End run(int fd);
 
@@ -29,6 +32,7 @@ private:
     std::FILE* out_;
     TerminalFrontEnd::Format format_;
     int blocksWritten_ = 0;
+    StatusTemplate template_;
 };
 
 } // namespace drainwatch

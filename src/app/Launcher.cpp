@@ -1,5 +1,6 @@
 #include "app/Launcher.h"
 
+#include "app/DisplayProbe.h"
 #include "app/Follower.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
@@ -90,8 +91,13 @@ int runTerminal(const Options& options, int argc, char** argv)
     // A reader that goes away ends the run in order, not by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     const auto format = options.json            ? TerminalFrontEnd::Format::Json
+                        : options.waybar        ? TerminalFrontEnd::Format::Waybar
+                        : options.format        ? TerminalFrontEnd::Format::Template
                         : isatty(STDOUT_FILENO) ? TerminalFrontEnd::Format::Redraw
                                                 : TerminalFrontEnd::Format::Blocks;
+    // Options::parse has refused a bad one already.
+    std::string formatError;
+    const auto line = StatusTemplate::parse(options.format.value_or(""), formatError).value_or(StatusTemplate());
     SingleInstance instance(QString::fromStdString(identity.instanceName));
     // A follower has nothing to save: a quit signal ends it at once, and
     // in order. Counting, it takes the monitor's own handlers below.
@@ -108,7 +114,9 @@ int runTerminal(const Options& options, int argc, char** argv)
         if (!said)
             std::fputs("Drainwatch: already running for this user; showing the figures of that monitor.\n", stderr);
         said = true;
-        switch (Follower(stdout, format).run(instance.follow())) {
+        Follower follower(stdout, format);
+        follower.setTemplate(line);
+        switch (follower.run(instance.follow())) {
         case Follower::End::MonitorEnded:
             continue;
         case Follower::End::OutputLost:
@@ -121,11 +129,13 @@ int runTerminal(const Options& options, int argc, char** argv)
 
     // No log viewer without a desktop; nothing offers the command either.
     NoFileOpener noFileOpener;
-    MonitorEnvironment environment(identity, options.simulate, !options.json, noFileOpener);
+    MonitorEnvironment environment(identity, options.simulate, !options.json && !options.waybar && !options.format,
+                                   noFileOpener);
     ViewController controller(environment.services());
     environment.attach(controller, !options.noNotify);
     TerminalFrontEnd frontEnd(controller, stdout, format);
     frontEnd.setEnergyReader(environment.energyReader());
+    frontEnd.setTemplate(line);
     const StatusPublisher publisher(controller, instance);
     // Queued: the output may be lost while the first figures are written,
     // before the event loop runs.
@@ -206,6 +216,10 @@ int runDrainwatch(int argc, char** argv)
         std::fputs("Drainwatch: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "running in the terminal.\n",
                    stderr);
+        return runTerminal(options, argc, argv);
+    }
+    if (const auto why = DisplayProbe::fromEnvironment().unreachable()) {
+        fmt::print(stderr, "Drainwatch: {}; running in the terminal.\n", *why);
         return runTerminal(options, argc, argv);
     }
     return runDesktop(argv);

@@ -1,11 +1,14 @@
 #include "app/Options.h"
 
+#include "app/StatusBar.h"
+
 namespace drainwatch {
 
 Options Options::parse(const std::vector<std::string>& arguments)
 {
     Options options;
-    for (const std::string& argument : arguments) {
+    for (auto next = arguments.begin(); next != arguments.end(); ++next) {
+        const std::string& argument = *next;
         if (argument == "--help" || argument == "-h")
             options.help = true;
         else if (argument == "--version")
@@ -24,10 +27,25 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.sleeps = true;
         else if (argument == "--no-notify")
             options.noNotify = true;
-        else if (options.error.empty())
+        else if (argument == "--waybar")
+            options.terminal = options.waybar = true;
+        else if (argument == "--format" || argument.starts_with("--format=")) {
+            options.terminal = true;
+            if (argument != "--format")
+                options.format = argument.substr(std::string_view("--format=").size());
+            else if (next + 1 != arguments.end())
+                options.format = *++next;
+            else if (options.error.empty())
+                options.error = "--format needs a template, such as --format '{charge} {rate}'";
+        } else if (options.error.empty())
             options.error = (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
                             "'; 'drainwatch --help' lists the options";
     }
+    std::string formatError;
+    if (options.error.empty() && options.format && !StatusTemplate::parse(*options.format, formatError))
+        options.error = formatError;
+    if (options.error.empty() && options.json + options.waybar + options.format.has_value() > 1)
+        options.error = "--json, --waybar and --format each choose the output; give one";
     return options;
 }
 
@@ -39,6 +57,12 @@ std::string Options::usage()
            "\n"
            "  --terminal      run without a window, the figures redrawn on every tick\n"
            "  --json          run without a window, one JSON object per tick\n"
+           "  --waybar        run without a window, one JSON object per tick for Waybar's custom\n"
+           "                  module (return-type json): text, tooltip, class, percentage\n"
+           "  --format TEMPLATE\n"
+           "                  run without a window, one line per tick from TEMPLATE, e.g.\n"
+           "                  '{charge} {rate}'; placeholders: {charge} {rate} {recent} {average}\n"
+           "                  {remaining} {full} {awake} {total} {sleep} {health} {watts}\n"
            "  --simulate      use a built-in simulated battery, with its own settings and log\n"
            "  --tray          start with the tray icon only, the window hidden until asked for\n"
            "  --battery-info  print what the battery reports, then exit\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ struct Options {
     bool simulate = false;
     bool terminal = false;
     bool json = false;
+    // One line a tick for a status bar: Waybar's JSON, or a template's text.
+    bool waybar = false;
+    std::optional<std::string> format;
     // The window program starts with its tray icon only (as at login).
     bool tray = false;
     // Print the sleep history (as JSON lines with --json), then exit.

@@ -105,13 +105,32 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         line += fmt::format("\"{}\":{},", kStatusFields[i].outlet, jsonString(texts[i]));
     const MonitorFigures figures = controller.figures();
-    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{},",
+    line += fmt::format("\"charge\":{},\"currentMA\":{},\"ratePerHour\":{},\"recentPerHour\":{},\"averagePerHour\":{}",
                         jsonNumber(figures.charge), jsonNumber(figures.currentMA), jsonNumber(figures.ratePerHour),
                         jsonNumber(figures.recentPerHour), jsonNumber(figures.averagePerHour));
+    // What a status bar that follows over the socket needs besides: the
+    // charger, and the voltage for watts.
+    const auto pluggedIn = controller.batteryState.isCharging();
+    line += fmt::format(",\"pluggedIn\":{},\"volts\":{}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
+                        jsonNumber(controller.batteryVoltage > 0 ? std::optional(controller.batteryVoltage) : std::nullopt));
     const SleepTracker* sleeps = controller.sleepTracker;
-    line += "\"lastSleep\":";
+    line += ",\"lastSleep\":";
     line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
     return line + '}';
+}
+
+StatusBarFigures TerminalFrontEnd::statusBarFigures()
+{
+    StatusBarFigures bar;
+    for (std::size_t i = 0; i < kStatusFields.size(); ++i)
+        bar.texts[i] = kStatusFields[i].member == &ViewController::healthLabel ? health_(fields_[i].text) : fields_[i].text;
+    bar.figures = controller_.figures();
+    // The monitor keeps the last charge it read; a battery gone since is none.
+    if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")
+        bar.figures.charge.reset();
+    bar.pluggedIn = controller_.batteryState.isCharging().value_or(false);
+    bar.volts = controller_.batteryVoltage;
+    return bar;
 }
 
 void TerminalFrontEnd::setColumns(int columns)
@@ -203,7 +222,15 @@ void TerminalFrontEnd::render()
 {
     if (muted_ || stopped_)
         return;
-    const std::string text = format_ == Format::Json ? jsonLine() + '\n' : block();
+    std::string text;
+    if (format_ == Format::Json)
+        text = jsonLine() + '\n';
+    else if (format_ == Format::Waybar)
+        text = waybarLine(statusBarFigures()) + '\n';
+    else if (format_ == Format::Template)
+        text = template_.expand(statusBarFigures()) + '\n';
+    else
+        text = block();
     ++blocksWritten_;
     // One write a tick, and a failed one is seen now, not at the next.
     const bool written = std::fwrite(text.data(), 1, text.size(), out_) == text.size();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/HealthInWh.h"
+#include "app/StatusBar.h"
 #include "app/StatusFields.h"
 #include "monitor/ViewController.h"
 
@@ -18,7 +19,7 @@ namespace drainwatch {
 // terminal's resident memory.
 class TerminalFrontEnd {
 public:
-    enum class Format { Redraw, Blocks, Json };
+    enum class Format { Redraw, Blocks, Json, Waybar, Template };
 
     // Connects the controller's text outlets; construct before start().
     TerminalFrontEnd(ViewController& controller, std::FILE* out, Format format);
@@ -34,6 +35,11 @@ public:
 
     // One JSON object, without the line end.
     std::string jsonLine() const;
+    // What a status bar line is made of (Waybar, Template), the health as
+    // the terminal shows it.
+    StatusBarFigures statusBarFigures();
+    // The template of Format::Template.
+    void setTemplate(StatusTemplate line) { template_ = std::move(line); }
 
     // The terminal's width (0: unknown). A redrawn block fits in it, long
     // texts wrapped under themselves: a line the terminal wraps would throw
@@ -65,6 +71,7 @@ private:
     bool redrawWhole_ = false;
     HealthInWh health_;
     bool stopped_ = false;
+    StatusTemplate template_;
 };
 
 // The JSON object of --json, without the line end: the nine texts, in the

@@ -7,10 +7,12 @@
 #include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
 #include "platform/PlatformTestSupport.h"
+#include "platform/SingleInstance.h"
 
 #include <QtWidgets>
 
 #include <stdexcept>
+#include <thread>
 
 namespace drainwatch::test {
 namespace {
@@ -484,6 +486,39 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
                               "Asleep, 78.0% would last 104 h 00 min at the usual 0.75 %/h";
     EXPECT_EQ(text("lastSleepLabel"), lines);
     EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 00:01 left\n" + lines);
+}
+
+// A second launch knocks at the first one's socket: the window on screen
+// comes to the front with the battery read at once, not at the next tick.
+TEST_F(DesktopAppTest, ASecondLaunchRaisesTheWindowOnScreenWithTheFiguresReadAtOnce)
+{
+    discharge();
+    ASSERT_TRUE(desktop.window().isVisible());
+    SingleInstance first(QStringLiteral("DrainwatchTest-raise")), second(QStringLiteral("DrainwatchTest-raise"));
+    ASSERT_EQ(first.tryBecomePrimary(), SingleInstance::Role::Primary);
+    first.setHasWindow(true);
+    QObject::connect(&first, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
+    QObject::connect(&first, &SingleInstance::activationRequested, [] { QCoreApplication::exit(0); });
+    battery.set("CurrentCapacity", std::int64_t{4000});
+    EXPECT_EQ(text("currentChargeLabel"), "85.0%");
+    // The second launch waits for the answer, as its process would: beside
+    // this event loop, which gives it.
+    SingleInstance::WindowAnswer answer = SingleInstance::WindowAnswer::NoAnswer;
+    std::thread launch([&] {
+        if (second.tryBecomePrimary() == SingleInstance::Role::Secondary)
+            answer = second.requestWindow();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "the knock arrived";
+    launch.join();
+    EXPECT_EQ(answer, SingleInstance::WindowAnswer::Shown);
+    EXPECT_EQ(text("currentChargeLabel"), "80.0%");
+    EXPECT_TRUE(desktop.window().isVisible());
+
+    // Back from the task bar it refreshes by appearing, once.
+    desktop.window().showMinimized();
+    battery.set("CurrentCapacity", std::int64_t{3750});
+    desktop.showWindow();
+    EXPECT_EQ(text("currentChargeLabel"), "75.0%");
 }
 
 } // namespace

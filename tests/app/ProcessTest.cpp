@@ -8,9 +8,13 @@
 #include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <csignal>
 #include <fstream>
+#include <filesystem>
+
+#include <fmt/format.h>
 
 namespace drainwatch::test {
 namespace {
@@ -56,7 +60,7 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
     const QJsonObject first = QJsonDocument::fromJson(line.toUtf8()).object();
-    EXPECT_EQ(first.size(), 15) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_EQ(first.size(), 17) << line.toStdString() << program.readAllStandardError().toStdString();
     EXPECT_TRUE(first["lastSleep"].isNull());
     EXPECT_NEAR(first["charge"].toDouble(), 0.85, 0.01);
     endWith(SIGTERM);
@@ -179,6 +183,88 @@ TEST_F(ProcessTest, TheSimulatedBatteryGoesOnFromWhereTheLastRunLeftIt)
     const std::string log = file(kLog);
     EXPECT_EQ(log.find("Charge statistics"), std::string::npos) << log;
     EXPECT_EQ(quitsIn(log), 2);
+}
+
+// What a status bar runs: Waybar's lines through a JSON parser, a template's
+// line, and a template with a typo refused before a log or a store exists.
+TEST_F(ProcessTest, StatusBarOutputsCarryOnlyTheirLinesAndABadTemplateStopsBeforeAnythingRuns)
+{
+    start(program, {"--waybar", "--simulate"});
+    const QString line = readLine(program);
+    QJsonParseError error;
+    const QJsonObject object = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << "the first line is Waybar's, not the new log's path: "
+                                                     << line.toStdString();
+    EXPECT_EQ(object.keys(), QStringList({"class", "percentage", "text", "tooltip"}));
+    EXPECT_EQ(object["percentage"].toInt(), 85);
+    EXPECT_TRUE(object["text"].toString().startsWith("85% "));
+    EXPECT_EQ(object["tooltip"].toString().count('\n'), 8);
+    endWith(SIGTERM);
+
+    start(program, {"--simulate", "--format", "{charge} left, health {health}"});
+    EXPECT_EQ(readLine(program).toStdString(), "85% left, health 96.2% (5000mAh of 5200mAh)");
+    endWith(SIGTERM);
+
+    std::filesystem::remove_all(home.path() / "XDG_STATE_HOME/Logs");
+    std::filesystem::remove_all(home.path() / "XDG_CONFIG_HOME/Drainwatch");
+    start(program, {"--simulate", "--format", "{charge} {remainig}"});
+    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(program.exitCode(), 2);
+    EXPECT_EQ(program.readAllStandardOutput(), "");
+    EXPECT_NE(program.readAllStandardError().indexOf("unknown placeholder '{remainig}'"), -1);
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME/Logs"));
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_CONFIG_HOME/Drainwatch"));
+}
+
+// Beside a running monitor a bar's drainwatch follows it over its socket,
+// and writes the running monitor's figures in its own format.
+TEST_F(ProcessTest, StatusBarsBesideARunningMonitorShowItsFiguresInTheirOwnFormat)
+{
+    start(program, {"--json", "--simulate"});
+    ASSERT_TRUE(readLine(program).startsWith('{'));
+    ChildProcess waybar, line;
+    start(waybar, {"--waybar", "--simulate"});
+    start(line, {"--simulate", "--format", "{charge} {watts}"});
+    const QJsonObject object = QJsonDocument::fromJson(readLine(waybar).toUtf8()).object();
+    EXPECT_EQ(object.keys(), QStringList({"class", "percentage", "text", "tooltip"}));
+    EXPECT_EQ(object["class"].toString(), "discharging");
+    EXPECT_EQ(object["percentage"].toInt(), 85);
+    EXPECT_TRUE(QRegularExpression("^85% \\d+\\.\\d W$").match(readLine(line)).hasMatch());
+    for (ChildProcess* follower : {&waybar, &line}) {
+        ::kill(static_cast<pid_t>(follower->processId()), SIGTERM);
+        EXPECT_TRUE(follower->waitForFinished(5000));
+        EXPECT_NE(follower->readAllStandardError().indexOf("showing the figures of that monitor"), -1);
+    }
+    endWith(SIGTERM);
+}
+
+// DISPLAY or WAYLAND_DISPLAY set, with nothing behind them: the terminal,
+// and one line on why, instead of Qt's abort.
+TEST_F(ProcessTest, ADisplayThatCannotBeReachedFallsBackToTheTerminalAndSaysWhy)
+{
+    int free = 150;
+    while (std::filesystem::exists(fmt::format("/tmp/.X11-unix/X{}", free)))
+        ++free;
+    const QString stale = QString::fromStdString(fmt::format(":{}", free));
+    // Qt's choice as a desktop session leaves it, not the offscreen one of the tests.
+    environment.remove("QT_QPA_PLATFORM");
+    const std::vector<std::pair<QString, QString>> cases = {
+        {"DISPLAY", stale}, {"DISPLAY", "localhost:" + stale.mid(1) + ".0"}, {"WAYLAND_DISPLAY", "wayland-gone"}};
+    for (const auto& [variable, value] : cases) {
+        QProcessEnvironment plain = environment;
+        environment.insert(variable, value);
+        start(program, {"--simulate"});
+        bool block = false;
+        for (int line = 0; line < 12 && !block; ++line)
+            block = readLine(program).startsWith("Charge now  85.0%");
+        EXPECT_TRUE(block) << variable.toStdString() << "=" << value.toStdString();
+        endWith(SIGTERM);
+        const QStringList said = QString::fromUtf8(program.readAllStandardError()).split('\n', Qt::SkipEmptyParts)
+                                     .filter("cannot be reached");
+        ASSERT_EQ(said.size(), 1) << variable.toStdString() << "=" << value.toStdString();
+        EXPECT_TRUE(said[0].contains(value) && said[0].endsWith("running in the terminal.")) << said[0].toStdString();
+        environment = plain;
+    }
 }
 
 } // namespace

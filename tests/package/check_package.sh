@@ -27,6 +27,19 @@ appstreamcli validate --no-net --pedantic "$out"/root/usr/share/metainfo/*.xml >
 for file in changelog.gz copyright; do
   [ -s "$out/root/usr/share/doc/drainwatch/$file" ] || check "no /usr/share/doc/drainwatch/$file"
 done
+# One licence everywhere: the copyright file's text is LICENSE's, under the
+# same holder, and the metainfo names it.
+source=$(dirname "$(realpath "$0")")/../..
+python3 - "$source/LICENSE" "$out/root/usr/share/doc/drainwatch/copyright" <<'PY' || check "the copyright file and LICENSE differ"
+import sys
+licence = open(sys.argv[1], encoding="utf-8").read()
+holder = licence.split("\n")[2].removeprefix("Copyright (c) ")
+copyright = open(sys.argv[2], encoding="utf-8").read()
+text = copyright.split("License: MIT\n")[2]
+text = "\n".join("" if line == " ." else line[1:] for line in text.rstrip("\n").split("\n"))
+sys.exit(text.strip() != licence.split("\n\n", 2)[2].strip() or f"Copyright: {holder}\n" not in copyright)
+PY
+grep -q '<project_license>MIT</project_license>' "$out"/root/usr/share/metainfo/*.xml || check "metainfo names no MIT licence"
 for program in usr/bin/drainwatch usr/libexec/drainwatch/drainwatch-desktop; do
   [ -x "$out/root/$program" ] || { check "no $program"; continue; }
   file -b "$out/root/$program" | grep -q ', stripped' || check "$program is not stripped"

@@ -1,0 +1,162 @@
+#include "app/DisplayProbe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <string_view>
+#include <vector>
+
+#include <fmt/format.h>
+
+namespace drainwatch {
+
+namespace {
+
+std::string variable(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// Empty on success, else the system's reason.
+std::optional<std::string> connectTo(int family, const sockaddr* address, socklen_t length)
+{
+    const int socket = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0)
+        return std::strerror(errno);
+    std::optional<std::string> problem;
+    if (::connect(socket, address, length) != 0) {
+        if (errno != EINPROGRESS) {
+            problem = std::strerror(errno);
+        } else {
+            // A remote X server behind a dropped route would otherwise hold
+            // the start for minutes.
+            pollfd wait{socket, POLLOUT, 0};
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (::poll(&wait, 1, 3000) != 1)
+                problem = "no answer within 3 s";
+            else if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
+                problem = std::strerror(error ? error : errno);
+        }
+    }
+    ::close(socket);
+    return problem;
+}
+
+std::optional<std::string> connectUnix(const std::string& path, bool abstract)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::size_t offset = abstract ? 1 : 0;
+    if (path.size() + offset >= sizeof address.sun_path)
+        return "the socket's path is too long";
+    std::memcpy(address.sun_path + offset, path.data(), path.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+    return connectTo(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), length);
+}
+
+std::optional<std::string> connectTcp(const std::string& host, int port)
+{
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (const int error = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found); error != 0)
+        return ::gai_strerror(error);
+    std::optional<std::string> problem = "no address";
+    for (const addrinfo* at = found; at && problem; at = at->ai_next)
+        problem = connectTo(at->ai_family, at->ai_addr, at->ai_addrlen);
+    ::freeaddrinfo(found);
+    return problem;
+}
+
+// DISPLAY is [protocol/][host]:number[.screen], or a socket's path before
+// the colon. A local display is the X server's socket, in the abstract
+// namespace or in /tmp/.X11-unix, as libxcb tries them.
+std::optional<std::string> connectX(std::string display)
+{
+    std::string protocol;
+    if (const auto slash = display.find('/'); slash != std::string::npos && slash > 0 && display.front() != '/') {
+        protocol = display.substr(0, slash);
+        display.erase(0, slash + 1);
+    }
+    const auto colon = display.rfind(':');
+    if (colon == std::string::npos)
+        return "not of the form host:number";
+    const std::string host = display.substr(0, colon);
+    if (host.starts_with('/'))
+        return connectUnix(host, false);
+    char* end = nullptr;
+    const long number = std::strtol(display.c_str() + colon + 1, &end, 10);
+    if (end == display.c_str() + colon + 1 || number < 0 || number > 59535 || (*end && *end != '.'))
+        return "not of the form host:number";
+    if (protocol != "tcp" && protocol != "inet" && protocol != "inet6" && (host.empty() || host == "unix")) {
+        const std::string path = fmt::format("/tmp/.X11-unix/X{}", number);
+        if (!connectUnix(path, true))
+            return std::nullopt;
+        const auto problem = connectUnix(path, false);
+        if (!problem || host == "unix" || protocol == "unix")
+            return problem;
+    }
+    return connectTcp(host.empty() ? "localhost" : host, 6000 + static_cast<int>(number));
+}
+
+std::optional<std::string> connectWayland(const std::string& name, const std::string& runtimeDir)
+{
+    if (name.starts_with('/'))
+        return connectUnix(name, false);
+    if (runtimeDir.empty())
+        return "XDG_RUNTIME_DIR is not set";
+    return connectUnix(runtimeDir + '/' + name, false);
+}
+
+} // namespace
+
+DisplayProbe DisplayProbe::fromEnvironment()
+{
+    return {variable("DISPLAY"), variable("WAYLAND_DISPLAY"), variable("XDG_RUNTIME_DIR"), variable("QT_QPA_PLATFORM")};
+}
+
+std::optional<std::string> DisplayProbe::unreachable() const
+{
+    // Qt tries the platforms of QT_QPA_PLATFORM in turn; without it, the
+    // session's own (Wayland or X11).
+    bool x = qtPlatform.empty(), wayland = qtPlatform.empty();
+    for (std::string_view list = qtPlatform; !list.empty();) {
+        const std::size_t end = std::min(list.find(';'), list.size());
+        std::string_view name = list.substr(0, end);
+        name = name.substr(0, name.find(':'));
+        if (name == "xcb")
+            x = true;
+        else if (name.starts_with("wayland"))
+            wayland = true;
+        else if (!name.empty())
+            return std::nullopt;
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    std::vector<std::string> reasons;
+    if (wayland && !waylandDisplay.empty()) {
+        const auto problem = connectWayland(waylandDisplay, runtimeDir);
+        if (!problem)
+            return std::nullopt;
+        reasons.push_back(fmt::format("the Wayland display {} cannot be reached ({})", waylandDisplay, *problem));
+    }
+    if (x && !display.empty()) {
+        const auto problem = connectX(display);
+        if (!problem)
+            return std::nullopt;
+        reasons.push_back(fmt::format("the X display {} cannot be reached ({})", display, *problem));
+    }
+    if (reasons.empty())
+        return "no display is set for the platform in QT_QPA_PLATFORM";
+    return reasons.size() == 1 ? reasons[0] : reasons[0] + " and " + reasons[1];
+}
+
+} // namespace drainwatch

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace drainwatch {
+
+// Whether the display the window program would open answers at all. Qt
+// aborts the process when it cannot connect to its display; a stale DISPLAY
+// (an ssh session's forwarded X, a desktop long gone) must not be a dead end.
+// Only the connection is tried, not the X authority or the Wayland protocol.
+struct DisplayProbe {
+    // The variables as the environment has them (empty: not set).
+    std::string display;         // DISPLAY
+    std::string waylandDisplay;  // WAYLAND_DISPLAY
+    std::string runtimeDir;      // XDG_RUNTIME_DIR, where a relative Wayland name lives
+    std::string qtPlatform;      // QT_QPA_PLATFORM
+
+    static DisplayProbe fromEnvironment();
+
+    // Empty when a display Qt may use answers (or Qt is to use a platform
+    // that needs none, such as offscreen); otherwise why none does, as one
+    // clause: "the X display :5 cannot be reached (Connection refused)".
+    std::optional<std::string> unreachable() const;
+};
+
+} // namespace drainwatch

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "app/StatusFields.h"
+#include "monitor/ViewController.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace drainwatch {
+
+// What a status bar is given after a tick: the nine texts as the terminal
+// shows them and the figures behind them.
+struct StatusBarFigures {
+    std::array<std::string, kStatusFields.size()> texts;
+    MonitorFigures figures;  // charge empty without a battery
+    bool pluggedIn = false;
+    double volts = 0;
+
+    // From a line of --json, as a status bar that follows another monitor
+    // gets it over that monitor's socket.
+    static StatusBarFigures fromJson(const std::string& line);
+
+    const std::string& text(TextField* ViewController::*member) const;
+    // "74%", "12.3 %/h", "8.9 W": the figures as a bar shows them; "-" when unknown.
+    std::string charge() const;
+    std::string rate(const std::optional<double>& perHour) const;
+    std::string watts() const;
+};
+
+// Waybar's custom module with "return-type": "json": text (charge and rate
+// now), tooltip (the nine figures, a line each), class (discharging,
+// charging, full or no-battery) and percentage (the charge, an integer).
+std::string waybarLine(const StatusBarFigures& bar);
+
+// A line made from a template such as "{charge} {rate}", for i3blocks,
+// Polybar and anything that reads lines. "{{" and "}}" are braces.
+class StatusTemplate {
+public:
+    // The template, or empty with the reason in `error`: an unknown
+    // placeholder or an unclosed brace is said before anything runs.
+    static std::optional<StatusTemplate> parse(const std::string& text, std::string& error);
+    std::string expand(const StatusBarFigures& bar) const;
+
+    // The placeholders, in the order --help lists them.
+    static const std::vector<std::string>& placeholders();
+
+private:
+    struct Piece {
+        std::string literal;
+        int placeholder = -1;
+    };
+    std::vector<Piece> pieces_;
+};
+
+} // namespace drainwatch
