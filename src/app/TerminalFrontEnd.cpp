@@ -1,5 +1,7 @@
 #include "app/TerminalFrontEnd.h"
 
+#include "log/JsonText.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -9,26 +11,6 @@
 namespace drainwatch {
 
 namespace {
-
-std::string jsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            out += fmt::format("\\{}", static_cast<char>(c));
-        else if (c < 0x20)
-            out += fmt::format("\\u{:04x}", c);
-        else
-            out += static_cast<char>(c);
-    }
-    return out + '"';
-}
-
-// Shortest form that reads back exactly; never a nan or an inf, which JSON lacks.
-std::string jsonNumber(const std::optional<double>& value)
-{
-    return value && std::isfinite(*value) ? fmt::format("{}", *value) : "null";
-}
 
 std::size_t widestCaption()
 {

@@ -1,5 +1,7 @@
 #include "sleep/SleepRecord.h"
 
+#include "log/JsonText.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,6 +10,9 @@
 namespace drainwatch {
 
 namespace {
+
+// The overloads below add to the shared ones rather than hide them.
+using drainwatch::jsonNumber;
 
 constexpr double kMinimumRateSeconds = 60;
 constexpr double kShallowBelow = 0.90;
@@ -72,25 +77,6 @@ std::vector<std::string> wakeSources(const SystemSnapshot& before, const SystemS
     for (std::size_t i = 0; i < risen.size() && i < kMostWakeSources; ++i)
         names.push_back(risen[i].second);
     return names;
-}
-
-std::string jsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            out += fmt::format("\\{}", static_cast<char>(c));
-        else if (c < 0x20)
-            out += fmt::format("\\u{:04x}", c);
-        else
-            out += static_cast<char>(c);
-    }
-    return out + '"';
-}
-
-std::string jsonNumber(const std::optional<double>& value)
-{
-    return value && std::isfinite(*value) ? fmt::format("{}", *value) : "null";
 }
 
 std::string jsonNumber(double value) { return jsonNumber(std::optional<double>(value)); }
