@@ -81,6 +81,17 @@ class History(unittest.TestCase):
         self.assertEqual(self.samples("--until", (day - datetime.timedelta(days=1)).isoformat()), [])
         self.assertEqual(self.samples("--since", (day + datetime.timedelta(days=1)).isoformat()), [])
 
+    def test_a_kill_loses_the_unflushed_samples_an_interrupt_none(self):
+        monitor = self.start_monitor()
+        monitor.kill()
+        monitor.communicate(timeout=30)
+        self.assertEqual(self.samples(), [], "nothing was flushed in the first ten minutes")
+        monitor = self.start_monitor()
+        monitor.send_signal(signal.SIGINT)
+        monitor.communicate(timeout=30)
+        self.assertEqual(monitor.returncode, 0)
+        self.assertEqual([row["event"] for row in self.samples()], ["start", "quit"])
+
     def test_no_history_is_a_header_or_nothing(self):
         self.assertEqual(self.samples(), [])
         table = self.run_drainwatch("--discharges")
