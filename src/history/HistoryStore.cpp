@@ -151,14 +151,23 @@ void HistoryStore::deleteOlderThan(double time)
     sqlite3* db = database_.handle();
     if (!db)
         return;
-    sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
-    sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
-    for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
-        if (!s)
-            continue;
-        sqlite3_bind_double(s, 1, time);
-        if (sqlite3_step(s) != SQLITE_DONE)
-            database_.writeFailed();
+    // Both tables in one transaction: one write to the disk a day.
+    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    {
+        sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
+        sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
+        for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
+            written = written && s;
+            if (written) {
+                sqlite3_bind_double(s, 1, time);
+                written = sqlite3_step(s) == SQLITE_DONE;
+            }
+        }
+    }
+    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written) {
+        database_.writeFailed();
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 }
 
