@@ -32,9 +32,16 @@ HistorySample sampleAt(sqlite3_stmt* s)
 DischargeRecord dischargeAt(sqlite3_stmt* s)
 {
     DischargeRecord r;
-    double* fields[] = {&r.start,         &r.end,         &r.awakeSeconds,        &r.totalSeconds,
-                        &r.chargeAtStart, &r.chargeAtEnd, &r.usedInSleep,         &r.extrapolatedSeconds,
-                        &r.extrapolatedWithoutSleepSeconds, &r.averageMA};
+    double* fields[] = {&r.start,
+                        &r.end,
+                        &r.awakeSeconds,
+                        &r.totalSeconds,
+                        &r.chargeAtStart,
+                        &r.chargeAtEnd,
+                        &r.usedInSleep,
+                        &r.extrapolatedSeconds,
+                        &r.extrapolatedWithoutSleepSeconds,
+                        &r.averageMA};
     for (int i = 0; i < 10; ++i)
         *fields[i] = sqlite3_column_double(s, i);
     return r;
@@ -129,13 +136,21 @@ bool HistoryStore::flush()
 
 void HistoryStore::addDischarge(const DischargeRecord& r)
 {
-    const std::string text = std::string("INSERT INTO discharges(") + kDischargeColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?)";
+    const std::string text =
+        std::string("INSERT INTO discharges(") + kDischargeColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?)";
     sql::Statement insert(database_.handle(), text.c_str());
     bool written = insert.handle != nullptr;
     if (written) {
-        const double values[] = {r.start,         r.end,         r.awakeSeconds,        r.totalSeconds,
-                                 r.chargeAtStart, r.chargeAtEnd, r.usedInSleep,         r.extrapolatedSeconds,
-                                 r.extrapolatedWithoutSleepSeconds, r.averageMA};
+        const double values[] = {r.start,
+                                 r.end,
+                                 r.awakeSeconds,
+                                 r.totalSeconds,
+                                 r.chargeAtStart,
+                                 r.chargeAtEnd,
+                                 r.usedInSleep,
+                                 r.extrapolatedSeconds,
+                                 r.extrapolatedWithoutSleepSeconds,
+                                 r.averageMA};
         for (int i = 0; i < 10; ++i)
             sqlite3_bind_double(insert.handle, i + 1, values[i]);
         // One statement, one transaction: committed when it is done.

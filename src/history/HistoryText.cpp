@@ -52,8 +52,8 @@ std::string csvField(const std::string& value)
 
 std::string samplesCsv(const std::vector<HistorySample>& samples)
 {
-    std::string text =
-        line({"time", "charge", "current_ma", "on_external_power", "volts", "full_mah", "design_mah", "cycles", "event"});
+    std::string text = line(
+        {"time", "charge", "current_ma", "on_external_power", "volts", "full_mah", "design_mah", "cycles", "event"});
     for (const HistorySample& s : samples)
         text += line({isoLocalTime(s.time), number(s.charge), number(s.currentMA), s.onExternalPower ? "true" : "false",
                       number(s.volts), number(s.fullMAh), number(s.designMAh),
@@ -63,9 +63,9 @@ std::string samplesCsv(const std::vector<HistorySample>& samples)
 
 std::string dischargesCsv(const std::vector<DischargeRecord>& discharges)
 {
-    std::string text = line({"start", "end", "awake_seconds", "total_seconds", "charge_at_start", "charge_at_end",
-                             "used_in_sleep", "extrapolated_seconds", "extrapolated_without_sleep_seconds",
-                             "average_ma"});
+    std::string text =
+        line({"start", "end", "awake_seconds", "total_seconds", "charge_at_start", "charge_at_end", "used_in_sleep",
+              "extrapolated_seconds", "extrapolated_without_sleep_seconds", "average_ma"});
     for (const DischargeRecord& d : discharges)
         text += line({isoLocalTime(d.start), isoLocalTime(d.end), number(d.awakeSeconds), number(d.totalSeconds),
                       number(d.chargeAtStart), number(d.chargeAtEnd), number(d.usedInSleep),
@@ -83,12 +83,12 @@ std::string dischargesTable(const std::vector<DischargeRecord>& discharges)
         return fmt::format("{:<16}  {:>6}  {:>6}  {:>6}  {:>6}  {:>8}  {:>12}  {:>13}  {:>8}\n", ended, awake, total,
                            from, to, sleep, extrapolated, awakeOnly, average);
     };
-    std::string text = row("Ended", "Awake", "Total", "From", "To", "In sleep", "Extrapolated", "Without sleep",
-                           "Average");
+    std::string text =
+        row("Ended", "Awake", "Total", "From", "To", "In sleep", "Extrapolated", "Without sleep", "Average");
     for (const DischargeRecord& d : discharges)
-        text += row(shortLocalTime(d.end), duration(d.awakeSeconds), duration(d.totalSeconds),
-                    percent(d.chargeAtStart), percent(d.chargeAtEnd), percent(d.usedInSleep),
-                    duration(d.extrapolatedSeconds), duration(d.extrapolatedWithoutSleepSeconds),
+        text += row(shortLocalTime(d.end), duration(d.awakeSeconds), duration(d.totalSeconds), percent(d.chargeAtStart),
+                    percent(d.chargeAtEnd), percent(d.usedInSleep), duration(d.extrapolatedSeconds),
+                    duration(d.extrapolatedWithoutSleepSeconds),
                     std::isfinite(d.averageMA) ? fmt::format("{:.0f} mA", d.averageMA) : std::string("-"));
     return text;
 }

@@ -3,8 +3,8 @@
 #include "history/HistoryText.h"
 
 #include <charconv>
-#include <limits>
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include <fmt/printf.h>

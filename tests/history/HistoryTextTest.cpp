@@ -87,8 +87,9 @@ TEST(HistoryText, SamplesAndDischargesAsCsvLines)
               "2026-12-09T07:06:40+00:00,2026-12-09T13:05:00+00:00,7260,21500,0.95,0.41,0.03,36000,40000,812.25\n");
     EXPECT_EQ(dischargesTable({}), "");
     const std::string table = dischargesTable({d});
-    EXPECT_NE(table.find("2026-12-09 13:05   02:01   05:58   95.0%   41.0%      3.0%         10:00          11:06    812 mA"),
-              std::string::npos)
+    EXPECT_NE(
+        table.find("2026-12-09 13:05   02:01   05:58   95.0%   41.0%      3.0%         10:00          11:06    812 mA"),
+        std::string::npos)
         << table;
 }
 
