@@ -112,6 +112,8 @@ StatusBarFigures TerminalFrontEnd::statusBarFigures()
         bar.figures.charge.reset();
     bar.pluggedIn = controller_.batteryState.isCharging().value_or(false);
     bar.volts = controller_.batteryVoltage;
+    if (const SleepTracker* sleeps = controller_.sleepTracker)
+        bar.lastSleep = sleeps->lastRecord();
     return bar;
 }
 
