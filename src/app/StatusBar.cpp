@@ -54,10 +54,13 @@ std::optional<std::string> textIn(const QJsonObject& object, const char* key)
     return value.isString() ? std::optional(value.toString().toStdString()) : std::nullopt;
 }
 
+// A count that is no whole number in range, from a damaged line, is none.
 std::optional<std::int64_t> countIn(const QJsonObject& object, const char* key)
 {
     const auto value = numberIn(object, key);
-    return value ? std::optional(static_cast<std::int64_t>(*value)) : std::nullopt;
+    if (!value || !(std::fabs(*value) < 9e15) || std::trunc(*value) != *value)
+        return std::nullopt;
+    return static_cast<std::int64_t>(*value);
 }
 
 std::vector<std::string> textsIn(const QJsonObject& object, const char* key)

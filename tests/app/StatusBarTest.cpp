@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+#include <fmt/format.h>
+
 namespace drainwatch::test {
 namespace {
 
@@ -190,6 +192,13 @@ TEST_F(StatusBarTest, TheLastSleepReadsBackWholeFromTheJsonLine)
     }
     record.ratePerHour.reset();
     EXPECT_EQ(StatusBarFigures::fromJson("{\"lastSleep\":" + sleepRecordJson(record) + "}").lastSleepRate(), "-");
+    const auto cycles = [](const char* value) {
+        return StatusBarFigures::fromJson(fmt::format("{{\"lastSleep\":{{\"how\":\"suspend\",\"cycles\":{}}}}}", value))
+            .lastSleep->cycles;
+    };
+    EXPECT_EQ(cycles("12"), 12);
+    for (const char* damaged : {"1e300", "-1e300", "2.5", "\"3\"", "null"})
+        EXPECT_FALSE(cycles(damaged)) << damaged;
 }
 
 TEST_F(StatusBarTest, ATemplateWithAnUnknownPlaceholderOrALoneBraceIsRefusedAndSaysWhy)
