@@ -60,7 +60,7 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   "$1" --simulate >/dev/null 2>&1 &
   pid=$!
   sleep 6
-  window=$(xdotool search --name "Drainwatch" | head -n 1)
+  window=$(xdotool search --onlyvisible --name "Drainwatch" | head -n 1)
   # Wide enough for every column.
   xdotool windowsize "$window" 1120 330
   sleep 1

@@ -1,6 +1,6 @@
 #include "app/DesktopApp.h"
 
-#include "sleep/SleepText.h"
+#include "sleep/SleepTracker.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -26,13 +26,8 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
             tray_.update(figures, pluggedIn, remaining);
             return;
         }
-        std::string lines;
-        if (const auto& record = sleeps->lastRecord())
-            lines = lastSleepLine(*record);
-        if (figures.charge)
-            if (const auto forecast = sleepForecastLine(*figures.charge, sleeps->usualRatePerHour()); !forecast.empty())
-                lines += (lines.empty() ? "" : "\n") + forecast;
-        tray_.update(figures, pluggedIn, remaining, lines);
+        tray_.update(figures, pluggedIn, remaining, sleeps->lastRecord(),
+                     figures.charge ? sleeps->forecastHours(*figures.charge) : std::nullopt);
         window_.showSleeps(*sleeps, figures.charge);
     };
 

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -25,8 +27,11 @@ std::string variable(const char* name)
     return value ? value : "";
 }
 
+// Said to a connected socket; empty when the other end will do.
+using Greeting = std::function<std::optional<std::string>(int socket)>;
+
 // Empty on success, else the system's reason.
-std::optional<std::string> connectTo(int family, const sockaddr* address, socklen_t length)
+std::optional<std::string> connectTo(int family, const sockaddr* address, socklen_t length, const Greeting& greet = {})
 {
     const int socket = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (socket < 0)
@@ -47,11 +52,13 @@ std::optional<std::string> connectTo(int family, const sockaddr* address, sockle
                 problem = std::strerror(error ? error : errno);
         }
     }
+    if (!problem && greet)
+        problem = greet(socket);
     ::close(socket);
     return problem;
 }
 
-std::optional<std::string> connectUnix(const std::string& path, bool abstract)
+std::optional<std::string> connectUnix(const std::string& path, bool abstract, const Greeting& greet = {})
 {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -60,7 +67,74 @@ std::optional<std::string> connectUnix(const std::string& path, bool abstract)
         return "the socket's path is too long";
     std::memcpy(address.sun_path + offset, path.data(), path.size());
     const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
-    return connectTo(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), length);
+    return connectTo(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), length, greet);
+}
+
+// The MIT-MAGIC-COOKIE-1 that libxcb would send to local display `number`:
+// an entry of the Xauthority file for this host (FamilyLocal) or any
+// (FamilyWild), for this display or all. Empty: none, and none is sent.
+std::string xCookie(const std::string& file, long number)
+{
+    std::FILE* in = file.empty() ? nullptr : std::fopen(file.c_str(), "rbe");
+    if (!in)
+        return {};
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const auto field = [in](std::string& text) {
+        const int high = std::fgetc(in), low = std::fgetc(in);
+        if (high == EOF || low == EOF)
+            return false;
+        text.resize(static_cast<std::size_t>(high << 8 | low));
+        return std::fread(text.data(), 1, text.size(), in) == text.size();
+    };
+    std::string cookie, address, display, name, data;
+    // Each entry: a family (two bytes), then four counted strings.
+    for (int high, low; cookie.empty() && (high = std::fgetc(in)) != EOF && (low = std::fgetc(in)) != EOF &&
+                        field(address) && field(display) && field(name) && field(data);) {
+        const int kind = high << 8 | low;
+        if ((kind == 65535 || (kind == 256 && address == host)) &&
+            (display.empty() || display == std::to_string(number)) && name == "MIT-MAGIC-COOKIE-1")
+            cookie = data;
+    }
+    std::fclose(in);
+    return cookie;
+}
+
+// The X11 connection setup, as a client opens it: the server answers
+// Success, Failed with its reason (a user it does not let in), or asks to
+// Authenticate further.
+std::optional<std::string> greetX(int socket, const std::string& cookie)
+{
+    const auto padded = [](std::string text) { return text + std::string((4 - text.size() % 4) % 4, '\0'); };
+    const std::string name = cookie.empty() ? "" : "MIT-MAGIC-COOKIE-1";
+    std::string request = {'l', 0, 11, 0, 0, 0, static_cast<char>(name.size()), 0, static_cast<char>(cookie.size()),
+                           static_cast<char>(cookie.size() >> 8), 0, 0};
+    request += padded(name) + padded(cookie);
+    if (::send(socket, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+        return std::string("the greeting could not be sent: ") + std::strerror(errno);
+    std::string reply;
+    char buffer[512];
+    while (reply.size() < 8 || (reply[0] == 0 && reply.size() < std::size_t{8} + static_cast<unsigned char>(reply[1]))) {
+        pollfd wait{socket, POLLIN, 0};
+        if (::poll(&wait, 1, 3000) != 1)
+            return "no answer to the greeting within 3 s";
+        const ssize_t count = ::recv(socket, buffer, sizeof buffer, 0);
+        if (count < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (count <= 0)
+            return fmt::format("it closed the connection at the greeting{}", count < 0 ? std::string(": ") + std::strerror(errno) : "");
+        reply.append(buffer, static_cast<std::size_t>(count));
+        if (reply[0] == 1 || reply[0] == 2)
+            break;
+    }
+    if (reply[0] == 1)
+        return std::nullopt;
+    if (reply[0] == 2)
+        return "it refuses this user: it asks for another authentication";
+    std::string reason = reply.substr(8, static_cast<unsigned char>(reply[1]));
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\0'))
+        reason.pop_back();
+    return "it refuses this user: " + (reason.empty() ? std::string("no reason given") : reason);
 }
 
 std::optional<std::string> connectTcp(const std::string& host, int port)
@@ -80,7 +154,7 @@ std::optional<std::string> connectTcp(const std::string& host, int port)
 // DISPLAY is [protocol/][host]:number[.screen], or a socket's path before
 // the colon. A local display is the X server's socket, in the abstract
 // namespace or in /tmp/.X11-unix, as libxcb tries them.
-std::optional<std::string> connectX(std::string display)
+std::optional<std::string> connectX(std::string display, const std::string& xauthority)
 {
     std::string protocol;
     if (const auto slash = display.find('/'); slash != std::string::npos && slash > 0 && display.front() != '/') {
@@ -99,9 +173,12 @@ std::optional<std::string> connectX(std::string display)
         return "not of the form host:number";
     if (protocol != "tcp" && protocol != "inet" && protocol != "inet6" && (host.empty() || host == "unix")) {
         const std::string path = fmt::format("/tmp/.X11-unix/X{}", number);
-        if (!connectUnix(path, true))
-            return std::nullopt;
-        const auto problem = connectUnix(path, false);
+        const std::string cookie = xCookie(xauthority, number);
+        const Greeting greet = [&cookie](int socket) { return greetX(socket, cookie); };
+        // Reached in the abstract namespace, its answer there is the answer.
+        if (const auto problem = connectUnix(path, true, greet); !problem || problem->starts_with("it "))
+            return problem;
+        const auto problem = connectUnix(path, false, greet);
         if (!problem || host == "unix" || protocol == "unix")
             return problem;
     }
@@ -121,7 +198,11 @@ std::optional<std::string> connectWayland(const std::string& name, const std::st
 
 DisplayProbe DisplayProbe::fromEnvironment()
 {
-    return {variable("DISPLAY"), variable("WAYLAND_DISPLAY"), variable("XDG_RUNTIME_DIR"), variable("QT_QPA_PLATFORM")};
+    std::string xauthority = variable("XAUTHORITY");
+    if (xauthority.empty() && !variable("HOME").empty())
+        xauthority = variable("HOME") + "/.Xauthority";
+    return {variable("DISPLAY"), variable("WAYLAND_DISPLAY"), variable("XDG_RUNTIME_DIR"), variable("QT_QPA_PLATFORM"),
+            xauthority};
 }
 
 std::optional<std::string> DisplayProbe::unreachable() const
@@ -149,10 +230,13 @@ std::optional<std::string> DisplayProbe::unreachable() const
         reasons.push_back(fmt::format("the Wayland display {} cannot be reached ({})", waylandDisplay, *problem));
     }
     if (x && !display.empty()) {
-        const auto problem = connectX(display);
+        const auto problem = connectX(display, xauthority);
         if (!problem)
             return std::nullopt;
-        reasons.push_back(fmt::format("the X display {} cannot be reached ({})", display, *problem));
+        if (problem->starts_with("it refuses"))
+            reasons.push_back(fmt::format("the X display {} does not let this user in ({})", display, problem->substr(std::strlen("it refuses this user: "))));
+        else
+            reasons.push_back(fmt::format("the X display {} cannot be reached ({})", display, *problem));
     }
     if (reasons.empty())
         return "no display is set for the platform in QT_QPA_PLATFORM";

@@ -1,15 +1,7 @@
 #include "app/Follower.h"
 
-#include "app/StatusFields.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
-
 #include <cerrno>
-#include <cstring>
 #include <unistd.h>
-
-#include <fmt/format.h>
 
 namespace drainwatch {
 
@@ -45,22 +37,10 @@ bool Follower::show(const std::string& line)
     else if (format_ == TerminalFrontEnd::Format::Template)
         text = template_.expand(StatusBarFigures::fromJson(line)) + '\n';
     else if (format_ != TerminalFrontEnd::Format::Json) {
-        const QJsonObject figures = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-        std::size_t width = 0;
-        for (const StatusField& field : kStatusFields)
-            width = std::max(width, std::strlen(field.caption));
-        text.clear();
-        if (format_ == TerminalFrontEnd::Format::Redraw && blocksWritten_ > 0)
-            text += fmt::format("\x1b[{}A", kStatusFields.size());
-        else if (format_ == TerminalFrontEnd::Format::Blocks && blocksWritten_ > 0)
-            text += '\n';
-        for (const StatusField& field : kStatusFields) {
-            if (format_ == TerminalFrontEnd::Format::Redraw)
-                text += "\r\x1b[2K";
-            text += fmt::format("{:>{}}  {}\n", field.caption, width, figures[field.outlet].toString().toStdString());
-        }
+        if (columns)
+            block_.setColumns(columns());
+        text = block_.next(StatusBarFigures::fromJson(line).texts);
     }
-    ++blocksWritten_;
     const bool written = std::fwrite(text.data(), 1, text.size(), out_) == text.size();
     return std::fflush(out_) == 0 && written && !std::ferror(out_);
 }

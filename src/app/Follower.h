@@ -1,8 +1,10 @@
 #pragma once
 
+#include "app/FigureBlock.h"
 #include "app/TerminalFrontEnd.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 namespace drainwatch {
@@ -18,10 +20,16 @@ public:
         OutputLost,   // standard output can no longer be written
     };
 
-    Follower(std::FILE* out, TerminalFrontEnd::Format format) : out_(out), format_(format) {}
+    Follower(std::FILE* out, TerminalFrontEnd::Format format)
+        : out_(out), format_(format), block_(format == TerminalFrontEnd::Format::Redraw)
+    {
+    }
 
     // The template of Format::Template.
     void setTemplate(StatusTemplate line) { template_ = std::move(line); }
+    // The terminal's width, asked before each block is drawn (a resize
+    // shows at the next tick); none: no width fitting.
+    std::function<int()> columns;
 
     // Reads the lines from fd, and closes it, until one of the ends.
     End run(int fd);
@@ -31,7 +39,7 @@ private:
 
     std::FILE* out_;
     TerminalFrontEnd::Format format_;
-    int blocksWritten_ = 0;
+    FigureBlock block_;
     StatusTemplate template_;
 };
 

@@ -143,6 +143,8 @@ int runTerminal(const Options& options, int argc, char** argv)
         said = true;
         Follower follower(stdout, format);
         follower.setTemplate(line);
+        if (format == TerminalFrontEnd::Format::Redraw)
+            follower.columns = [] { return terminalColumns(STDOUT_FILENO); };
         switch (follower.run(instance.follow())) {
         case Follower::End::MonitorEnded:
             continue;

@@ -49,7 +49,13 @@ QWidget* MainWindow::buildContent()
         auto* value = new QLabel(content);
         value->setObjectName(field.outlet);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMinimumWidth(valueWidth);
+        // A fixed size, so that a new text repaints the label alone: a label
+        // that can change size has every new text lay out the window again,
+        // and the repaint of the tab behind goes through Qt's parallel fill,
+        // waking pool threads (made anew after 30 s idle) at every tick.
+        value->setText(QStringLiteral("100.0 %/h (100.0 %/h recent, 100.0 %/h avg)"));
+        value->setFixedSize(value->sizeHint().expandedTo(QSize(valueWidth, 0)));
+        value->clear();
         caption->setBuddy(value);
         caption->setObjectName(QString::fromUtf8(field.outlet) + QStringLiteral("Caption"));
         caption->setToolTip(QString::fromUtf8(field.meaning));

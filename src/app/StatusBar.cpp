@@ -1,5 +1,7 @@
 #include "app/StatusBar.h"
 
+#include "sleep/SleepText.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,8 +37,76 @@ const std::vector<Placeholder>& placeholderTable()
         {"sleep", [](const Bar& bar) { return bar.text(&ViewController::usedInSleepLabel); }},
         {"health", [](const Bar& bar) { return bar.text(&ViewController::healthLabel); }},
         {"watts", [](const Bar& bar) { return bar.watts(); }},
+        {"lastSleepRate", [](const Bar& bar) { return bar.lastSleepRate(); }},
     };
     return table;
+}
+
+std::optional<double> numberIn(const QJsonObject& object, const char* key)
+{
+    const QJsonValue value = object[QLatin1String(key)];
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+std::optional<std::string> textIn(const QJsonObject& object, const char* key)
+{
+    const QJsonValue value = object[QLatin1String(key)];
+    return value.isString() ? std::optional(value.toString().toStdString()) : std::nullopt;
+}
+
+// A count that is no whole number in range, from a damaged line, is none.
+std::optional<std::int64_t> countIn(const QJsonObject& object, const char* key)
+{
+    const auto value = numberIn(object, key);
+    if (!value || !(std::fabs(*value) < 9e15) || std::trunc(*value) != *value)
+        return std::nullopt;
+    return static_cast<std::int64_t>(*value);
+}
+
+std::vector<std::string> textsIn(const QJsonObject& object, const char* key)
+{
+    std::vector<std::string> texts;
+    for (const QJsonValue& value : object[QLatin1String(key)].toArray())
+        texts.push_back(value.toString().toStdString());
+    return texts;
+}
+
+// The record as sleepRecordJson writes it; null where the monitor had none.
+std::optional<SleepRecord> sleepRecordFrom(const QJsonValue& value)
+{
+    if (!value.isObject())
+        return std::nullopt;
+    const QJsonObject o = value.toObject();
+    SleepRecord r;
+    r.how = textIn(o, "how").value_or("");
+    r.start = numberIn(o, "start").value_or(0);
+    r.end = numberIn(o, "end").value_or(0);
+    r.asleepSeconds = numberIn(o, "asleepSeconds");
+    r.mode = textIn(o, "mode");
+    r.onBattery = o["onBattery"].toBool();
+    r.chargeBefore = numberIn(o, "chargeBefore").value_or(0);
+    r.chargeAfter = numberIn(o, "chargeAfter").value_or(0);
+    r.usedPercentage = numberIn(o, "usedPercentage").value_or(0);
+    r.usedMAh = numberIn(o, "usedMAh");
+    r.usedMWh = numberIn(o, "usedMWh");
+    r.ratePerHour = numberIn(o, "ratePerHour");
+    r.milliwatts = numberIn(o, "milliwatts");
+    r.hardwareSleep = numberIn(o, "hardwareSleep");
+    r.cycles = countIn(o, "cycles");
+    r.failed = countIn(o, "failed");
+    r.failedDevice = textIn(o, "failedDevice");
+    r.wokenBy = textsIn(o, "wokenBy");
+    r.flags = textsIn(o, "flags");
+    return r;
+}
+
+// One line, whatever a text read from /sys holds.
+std::string oneLine(std::string text)
+{
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
 }
 
 } // namespace
@@ -57,6 +127,7 @@ StatusBarFigures StatusBarFigures::fromJson(const std::string& line)
         bar.figures.charge.reset();
     bar.pluggedIn = object["pluggedIn"].toBool();
     bar.volts = number("volts").value_or(0);
+    bar.lastSleep = sleepRecordFrom(object["lastSleep"]);
     return bar;
 }
 
@@ -87,6 +158,11 @@ std::string StatusBarFigures::watts() const
     return fmt::format("{:.1f} W", *figures.currentMA / 1000 * volts + 0.0);
 }
 
+std::string StatusBarFigures::lastSleepRate() const
+{
+    return lastSleep && known(lastSleep->ratePerHour) ? fmt::format("{:.1f} %/h", *lastSleep->ratePerHour + 0.0) : "-";
+}
+
 std::string waybarLine(const StatusBarFigures& bar)
 {
     const bool battery = known(bar.figures.charge);
@@ -99,6 +175,8 @@ std::string waybarLine(const StatusBarFigures& bar)
     QStringList tooltip;
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         tooltip << QString::fromStdString(fmt::format("{}: {}", kStatusFields[i].caption, bar.texts[i]));
+    if (bar.lastSleep)
+        tooltip << QString::fromStdString(oneLine(lastSleepLine(*bar.lastSleep)));
 
     // Full: the charger is in and nothing flows into the battery (a charge
     // limit holds it below 100 %), or it is at the top.
@@ -110,10 +188,15 @@ std::string waybarLine(const StatusBarFigures& bar)
                        ? QStringLiteral("full")
                        : QStringLiteral("charging");
 
+    // Waybar takes a list of classes: the state and, beside it, the warning.
+    QJsonArray classes = {cssClass};
+    if (bar.lastSleep && bar.lastSleep->hasFlag("high drain"))
+        classes.append(QStringLiteral("high-drain"));
+
     QJsonObject line;
     line.insert("text", QString::fromStdString(text));
     line.insert("tooltip", tooltip.join('\n'));
-    line.insert("class", cssClass);
+    line.insert("class", classes);
     line.insert("percentage", battery ? static_cast<int>(std::lround(std::clamp(*bar.figures.charge, 0.0, 1.0) * 100)) : 0);
     return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -181,10 +264,7 @@ std::string StatusTemplate::expand(const StatusBarFigures& bar) const
             line += placeholderTable()[static_cast<std::size_t>(piece.placeholder)].value(bar);
     }
     // One line a tick: a text with a line end in it would read as two.
-    for (char& c : line)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return line;
+    return oneLine(std::move(line));
 }
 
 } // namespace drainwatch

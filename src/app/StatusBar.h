@@ -2,6 +2,7 @@
 
 #include "app/StatusFields.h"
 #include "monitor/ViewController.h"
+#include "sleep/SleepRecord.h"
 
 #include <array>
 #include <optional>
@@ -17,6 +18,7 @@ struct StatusBarFigures {
     MonitorFigures figures;  // charge empty without a battery
     bool pluggedIn = false;
     double volts = 0;
+    std::optional<SleepRecord> lastSleep;  // empty before the first sleep
 
     // From a line of --json, as a status bar that follows another monitor
     // gets it over that monitor's socket.
@@ -27,11 +29,14 @@ struct StatusBarFigures {
     std::string charge() const;
     std::string rate(const std::optional<double>& perHour) const;
     std::string watts() const;
+    // The last sleep's %/h, "0.5 %/h"; "-" before the first or without a rate.
+    std::string lastSleepRate() const;
 };
 
 // Waybar's custom module with "return-type": "json": text (charge and rate
-// now), tooltip (the nine figures, a line each), class (discharging,
-// charging, full or no-battery) and percentage (the charge, an integer).
+// now), tooltip (the nine figures and the last sleep, a line each), class (a
+// list: discharging, charging, full or no-battery, and high-drain after a
+// sleep flagged so) and percentage (the charge, an integer).
 std::string waybarLine(const StatusBarFigures& bar);
 
 // A line made from a template such as "{charge} {rate}", for i3blocks,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FigureBlock.h"
 #include "app/HealthInWh.h"
 #include "app/StatusBar.h"
 #include "app/StatusFields.h"
@@ -41,10 +42,8 @@ public:
     // The template of Format::Template.
     void setTemplate(StatusTemplate line) { template_ = std::move(line); }
 
-    // The terminal's width (0: unknown). A redrawn block fits in it, long
-    // texts wrapped under themselves: a line the terminal wraps would throw
-    // off the redraw in place. After a change the screen is drawn anew, as
-    // the terminal may have rewrapped what it showed.
+    // The terminal's width (0: unknown), as FigureBlock fits to it; after a
+    // change the screen is drawn anew.
     void setColumns(int columns);
     // Health in Wh for a battery that counts in energy; not in JSON, whose
     // texts are the monitor's own.
@@ -58,17 +57,13 @@ private:
 
     void render();
     std::string block();
-    void fit(std::string& text, const std::string& head, const std::string& value) const;
 
     ViewController& controller_;
     std::FILE* out_;
     Format format_;
     std::array<Field, kStatusFields.size()> fields_;
     bool muted_ = false;
-    int blocksWritten_ = 0;
-    int columns_ = 0;
-    std::size_t linesShown_ = 0;
-    bool redrawWhole_ = false;
+    FigureBlock block_;
     HealthInWh health_;
     bool stopped_ = false;
     StatusTemplate template_;

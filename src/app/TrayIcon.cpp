@@ -1,6 +1,7 @@
 #include "app/TrayIcon.h"
 
 #include "app/BatteryIcon.h"
+#include "sleep/SleepText.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -14,7 +15,8 @@
 
 namespace drainwatch {
 
-std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining)
+std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining,
+                        const std::optional<SleepRecord>& lastSleep, std::optional<double> asleepHours)
 {
     std::vector<std::string> parts;
     if (figures.charge && std::isfinite(*figures.charge))
@@ -23,11 +25,21 @@ std::string trayToolTip(const MonitorFigures& figures, const std::string& name, 
         const double rate = *figures.ratePerHour;
         parts.push_back((rate < 0 ? "charging " : "") + fmt::format("{:.1f} %/h", std::fabs(rate)));
     }
-    if (parts.empty())
-        return name + ": no battery reading";
-    if (!remaining.empty() && remaining.front() != '(')
-        parts.push_back(remaining + " left");
-    return fmt::format("{}: {}", name, fmt::join(parts, ", "));
+    std::string tip = name + ": no battery reading";
+    if (!parts.empty()) {
+        if (!remaining.empty() && remaining.front() != '(')
+            parts.push_back(remaining + " left");
+        if (asleepHours && std::isfinite(*asleepHours))
+            parts.push_back(sleepDurationText(*asleepHours * 3600) + " asleep");
+        tip = fmt::format("{}: {}", name, fmt::join(parts, ", "));
+    }
+    if (!lastSleep)
+        return tip;
+    // A line, whatever a text read from /sys brings along: a tray host's
+    // tooltip has room for a few.
+    std::string line = lastSleepLine(*lastSleep);
+    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    return tip + '\n' + line;
 }
 
 TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(std::move(name)), icon_(this)
@@ -51,10 +63,9 @@ TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(s
 }
 
 void TrayIcon::update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining,
-                      const std::string& sleepLines)
+                      const std::optional<SleepRecord>& lastSleep, std::optional<double> asleepHours)
 {
-    const std::string tip = trayToolTip(figures, name_, remaining);
-    icon_.setToolTip(QString::fromStdString(sleepLines.empty() ? tip : tip + '\n' + sleepLines));
+    icon_.setToolTip(QString::fromStdString(trayToolTip(figures, name_, remaining, lastSleep, asleepHours)));
     // The charge to a 40th, the steps the fill can show: redrawn only when
     // it would change visibly.
     std::optional<double> level;

@@ -2,6 +2,7 @@
 
 #include "app/BatteryIcon.h"
 #include "monitor/ViewController.h"
+#include "sleep/SleepRecord.h"
 
 #include <QMenu>
 #include <QObject>
@@ -11,9 +12,12 @@
 
 namespace drainwatch {
 
-// "Drainwatch: 74.1%, 23.1 %/h, 03:12 left"; what is unknown is left out.
-// remaining: the window's text for it, a duration or a note in brackets.
-std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining = {});
+// "Drainwatch: 74.1%, 23.1 %/h, 03:12 left, 148 h 20 min asleep"; what is
+// unknown is left out. remaining: the window's text for it, a duration or a
+// note in brackets; asleepHours: how long the charge would last asleep.
+// Then the last sleep, where there is one, on a line of its own.
+std::string trayToolTip(const MonitorFigures& figures, const std::string& name, const std::string& remaining = {},
+                        const std::optional<SleepRecord>& lastSleep = {}, std::optional<double> asleepHours = {});
 
 // The icon in the desktop's tray, where there is one: the charge and the
 // charger drawn, charge, rate and time left in its tooltip, the window's
@@ -24,9 +28,8 @@ public:
     explicit TrayIcon(std::string name, QObject* parent = nullptr);
 
     void show() { icon_.show(); }
-    // sleepLines: the last sleep and the forecast, one a line; may be empty.
     void update(const MonitorFigures& figures, bool pluggedIn, const std::string& remaining,
-                const std::string& sleepLines = {});
+                const std::optional<SleepRecord>& lastSleep = {}, std::optional<double> asleepHours = {});
     const BatteryLook& look() const { return look_; }
     QString toolTip() const { return icon_.toolTip(); }
     QMenu& menu() { return menu_; }

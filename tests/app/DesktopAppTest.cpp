@@ -485,7 +485,35 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
     const std::string lines = "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW\n"
                               "Asleep, 78.0% would last 104 h 00 min at the usual 0.75 %/h";
     EXPECT_EQ(text("lastSleepLabel"), lines);
-    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 00:01 left\n" + lines);
+    // The tray: the forecast beside the time left, the last sleep a line.
+    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 00:01 left, 104 h 00 min asleep\n"
+                                                      "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW");
+}
+
+// However much a record says, the tooltip has a line for the figures and
+// one for the last sleep, even where a text read from /sys ends in a line end.
+TEST_F(DesktopAppTest, TheTrayTooltipGivesTheLastSleepInOneLine)
+{
+    SleepRecord record;
+    record.how = "suspend";
+    record.asleepSeconds = 7 * 3600;
+    record.mode = "deep\n";
+    record.usedPercentage = 21;
+    record.ratePerHour = 3;
+    record.milliwatts = 2100;
+    record.failed = 2;
+    record.failedDevice = "usb1\n";
+    record.wokenBy = {"XHC", "LID0", "PWRB"};
+    record.flags = {"failed", "restless", "shallow", "high drain"};
+    MonitorFigures figures;
+    figures.charge = 0.5;
+    figures.ratePerHour = 10;
+    const QStringList lines = QString::fromStdString(trayToolTip(figures, "Drainwatch", "05:00", record, 12.5)).split('\n');
+    ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
+    EXPECT_EQ(lines[0], "Drainwatch: 50.0%, 10.0 %/h, 05:00 left, 12 h 30 min asleep");
+    EXPECT_EQ(lines[1], "Last sleep: 7 h 00 min in deep , 21.0% used, 3.00 %/h, 2100 mW (failed, restless, shallow, high drain)");
+    EXPECT_EQ(QString::fromStdString(trayToolTip({}, "Drainwatch", {}, record, 12.5)).split('\n'),
+              QStringList({"Drainwatch: no battery reading", lines[1]}));
 }
 
 // A second launch knocks at the first one's socket: the window on screen

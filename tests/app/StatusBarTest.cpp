@@ -3,12 +3,15 @@
 #include "app/Options.h"
 #include "app/StatusBar.h"
 #include "app/TerminalFrontEnd.h"
+#include "sleep/SleepTracker.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 #include <cstdio>
+
+#include <fmt/format.h>
 
 namespace drainwatch::test {
 namespace {
@@ -43,6 +46,11 @@ protected:
         battery.clear();
         tick();
         frontEnd.stop();
+        return written();
+    }
+
+    QStringList written()
+    {
         std::fflush(file);
         std::rewind(file);
         QString text;
@@ -68,13 +76,13 @@ TEST_F(StatusBarTest, WaybarGetsOneJsonObjectATickWithItsFourKeysAndTheClassOfTh
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
         const QJsonObject object = document.object();
         EXPECT_EQ(object.keys(), QStringList({"class", "percentage", "text", "tooltip"})) << line.toStdString();
-        EXPECT_TRUE(object["text"].isString() && object["tooltip"].isString() && object["class"].isString());
+        EXPECT_TRUE(object["text"].isString() && object["tooltip"].isString() && object["class"].isArray());
         EXPECT_TRUE(object["percentage"].isDouble());
         objects.push_back(object);
     }
     const QJsonObject& discharging = objects[120];
     EXPECT_EQ(discharging["text"].toString(), "90% 25.0 %/h");
-    EXPECT_EQ(discharging["class"].toString(), "discharging");
+    EXPECT_EQ(discharging["class"].toArray(), QJsonArray({"discharging"}));
     EXPECT_EQ(discharging["percentage"].toInt(), 90);
     const QStringList tooltip = discharging["tooltip"].toString().split('\n');
     ASSERT_EQ(tooltip.size(), 9);
@@ -82,11 +90,11 @@ TEST_F(StatusBarTest, WaybarGetsOneJsonObjectATickWithItsFourKeysAndTheClassOfTh
     EXPECT_EQ(tooltip[2], "Consumption: 25.0 %/h (25.0 %/h recent, 25.0 %/h avg)");
     EXPECT_EQ(tooltip[8], "Health: 96.2% (5000mAh of 5200mAh)");
 
-    EXPECT_EQ(objects[121]["class"].toString(), "charging");
+    EXPECT_EQ(objects[121]["class"].toArray(), QJsonArray({"charging"}));
     EXPECT_EQ(objects[121]["text"].toString(), "90% -40.0 %/h");
-    EXPECT_EQ(objects[122]["class"].toString(), "full");
+    EXPECT_EQ(objects[122]["class"].toArray(), QJsonArray({"full"}));
     EXPECT_EQ(objects[122]["percentage"].toInt(), 100);
-    EXPECT_EQ(objects[123]["class"].toString(), "no-battery");
+    EXPECT_EQ(objects[123]["class"].toArray(), QJsonArray({"no-battery"}));
     EXPECT_EQ(objects[123]["text"].toString(), "no battery");
     EXPECT_EQ(objects[123]["percentage"].toInt(), 0);
 }
@@ -95,13 +103,102 @@ TEST_F(StatusBarTest, ATemplateGivesEveryFigureOnOneLineATick)
 {
     const QStringList lines = run(TerminalFrontEnd::Format::Template,
                                   "{charge}|{rate}|{recent}|{average}|{watts}|{remaining}|{full}|{awake}|{total}|"
-                                  "{sleep}|{health} {{x}}");
+                                  "{sleep}|{health}|{lastSleepRate} {{x}}");
     ASSERT_EQ(lines.size(), 1 + 120 + 3);
     // 0.2 % in 600 s awake: a full battery lasts 83:20, 89.8 % of it 74:50 (truncated).
     EXPECT_EQ(lines[120].toStdString(), "90%|25.0 %/h|25.0 %/h|25.0 %/h|15.0 W|74:49|83:19|00:10|00:10|0.0%|"
-                          "96.2% (5000mAh of 5200mAh) {x}");
+                          "96.2% (5000mAh of 5200mAh)|- {x}") << "no sleep yet";
     EXPECT_TRUE(lines[121].startsWith("90%|-40.0 %/h|")) << lines[121].toStdString();
     EXPECT_TRUE(lines[123].startsWith("-|-|-|-|-|(no battery)|")) << lines[123].toStdString();
+}
+
+// A sleep at 2 %/h is high without a history to judge it by; one at 0.5 %/h
+// after it is not. Waybar and the template get it from the tick that ends
+// the sleep, and a bar that follows another monitor gets the same from its
+// JSON line.
+TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
+{
+    struct NoSystem final : SnapshotSource {
+        SystemSnapshot take() override { return {}; }
+    } system;
+    SleepLedger ledger(nullptr);
+    SleepTracker tracker(clock, system, ledger);
+    controller->sleepTracker = &tracker;
+    TerminalFrontEnd frontEnd(*controller, file, TerminalFrontEnd::Format::Waybar);
+    frontEnd.start();
+    std::string error;
+    const StatusTemplate rate = *StatusTemplate::parse("{lastSleepRate}", error);
+    const auto last = [this] { return QJsonDocument::fromJson(written().back().toUtf8()).object(); };
+    EXPECT_EQ(rate.expand(frontEnd.statusBarFigures()), "-");
+
+    const auto night = [&](std::int64_t capacity) {
+        sleep.sleep();
+        clock.suspend(3600);
+        battery.set("CurrentCapacity", capacity);
+        sleep.wake();
+    };
+    night(4400);
+    QJsonObject line = last();
+    EXPECT_EQ(line["class"].toArray(), QJsonArray({"discharging", "high-drain"}));
+    QStringList tooltip = line["tooltip"].toString().split('\n');
+    ASSERT_EQ(tooltip.size(), 10);
+    EXPECT_EQ(tooltip[9], "Last sleep: 1 h 00 min, 2.0% used, 2.00 %/h, 1200 mW (high drain)");
+    EXPECT_EQ(rate.expand(frontEnd.statusBarFigures()), "2.0 %/h");
+    const StatusBarFigures followed = StatusBarFigures::fromJson(frontEnd.jsonLine());
+    EXPECT_EQ(followed.lastSleep, tracker.lastRecord());
+    EXPECT_EQ(waybarLine(followed), waybarLine(frontEnd.statusBarFigures()));
+    EXPECT_EQ(rate.expand(followed), "2.0 %/h");
+
+    night(4375);
+    line = last();
+    EXPECT_EQ(line["class"].toArray(), QJsonArray({"discharging"}));
+    EXPECT_EQ(line["tooltip"].toString().split('\n').value(9), "Last sleep: 1 h 00 min, 0.5% used, 0.50 %/h, 300 mW");
+    EXPECT_EQ(rate.expand(StatusBarFigures::fromJson(frontEnd.jsonLine())), "0.5 %/h");
+    frontEnd.stop();
+}
+
+// Every field of a record survives the JSON line, as a follower reads it;
+// a line without one, or with a broken one, has none and shows "-".
+TEST_F(StatusBarTest, TheLastSleepReadsBackWholeFromTheJsonLine)
+{
+    SleepRecord record;
+    record.how = "suspend";
+    record.start = 1700000000.5;
+    record.end = 1700028800.25;
+    record.asleepSeconds = 28790;
+    record.mode = "s2idle";
+    record.onBattery = true;
+    record.chargeBefore = 0.8;
+    record.chargeAfter = 0.71;
+    record.usedPercentage = 9;
+    record.usedMAh = 450;
+    record.usedMWh = 5200;
+    record.ratePerHour = 1.125;
+    record.milliwatts = 650;
+    record.hardwareSleep = 0.42;
+    record.cycles = 3;
+    record.failed = 1;
+    record.failedDevice = "usb \"1-2\"\n";
+    record.wokenBy = {"XHC", "LID0"};
+    record.flags = {"failed", "restless", "shallow", "high drain"};
+    const StatusBarFigures bar = StatusBarFigures::fromJson("{\"lastSleep\":" + sleepRecordJson(record) + "}");
+    ASSERT_TRUE(bar.lastSleep);
+    EXPECT_EQ(*bar.lastSleep, record);
+    EXPECT_EQ(bar.lastSleepRate(), "1.1 %/h");
+
+    for (const char* line : {"{\"lastSleep\":null}", "{}", "{\"lastSleep\":\"x\"}", "not json"}) {
+        EXPECT_FALSE(StatusBarFigures::fromJson(line).lastSleep) << line;
+        EXPECT_EQ(StatusBarFigures::fromJson(line).lastSleepRate(), "-") << line;
+    }
+    record.ratePerHour.reset();
+    EXPECT_EQ(StatusBarFigures::fromJson("{\"lastSleep\":" + sleepRecordJson(record) + "}").lastSleepRate(), "-");
+    const auto cycles = [](const char* value) {
+        return StatusBarFigures::fromJson(fmt::format("{{\"lastSleep\":{{\"how\":\"suspend\",\"cycles\":{}}}}}", value))
+            .lastSleep->cycles;
+    };
+    EXPECT_EQ(cycles("12"), 12);
+    for (const char* damaged : {"1e300", "-1e300", "2.5", "\"3\"", "null"})
+        EXPECT_FALSE(cycles(damaged)) << damaged;
 }
 
 TEST_F(StatusBarTest, ATemplateWithAnUnknownPlaceholderOrALoneBraceIsRefusedAndSaysWhy)
@@ -122,6 +219,8 @@ TEST_F(StatusBarTest, ATemplateWithAnUnknownPlaceholderOrALoneBraceIsRefusedAndS
     const Options format = Options::parse({"--format", "{charge}", "--simulate"});
     EXPECT_TRUE(format.error.empty() && format.terminal && format.simulate && format.format == "{charge}");
     EXPECT_TRUE(Options::parse({"--waybar"}).waybar && Options::parse({"--waybar"}).terminal);
+    for (const std::string& name : StatusTemplate::placeholders())
+        EXPECT_NE(Options::usage().find('{' + name + '}'), std::string::npos) << "--help lists {" << name << "}";
 }
 
 // A text is written as JSON writes it, and a line end in a text never splits

@@ -1,6 +1,7 @@
 #include "AppFixture.h"
 
 #include "app/TerminalFrontEnd.h"
+#include "app/Follower.h"
 #include "sleep/SleepTracker.h"
 
 #include <QJsonDocument>
@@ -188,6 +189,48 @@ TEST_F(TerminalFrontEndTest, JsonCarriesTheLastSleepFromTheTickThatEndedIt)
     EXPECT_TRUE(record["mode"].isNull());
     EXPECT_EQ(record.keys().size(), 19);
     EXPECT_EQ(ledger.records().size(), 1u);
+}
+
+// A terminal beside a running monitor draws what that monitor's own
+// terminal would: the same block from its JSON line, fitted to the width,
+// and drawn anew after a resize.
+TEST_F(TerminalFrontEndTest, AFollowerDrawsTheFrontEndsBlockFittedToItsTerminal)
+{
+    TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Redraw);
+    frontEnd.setColumns(34);
+    // The JSON line of every block the front end drew, as the monitor's
+    // socket would carry it.
+    std::string lines, line;
+    controller->displayUpdated = [&, render = controller->displayUpdated] {
+        const std::size_t shown = out.str().size();
+        render();
+        if (out.str().size() != shown)
+            lines += line = frontEnd.jsonLine() + '\n';
+    };
+    frontEnd.start();
+    runFor(60);
+
+    Output followed;
+    Follower follower(followed.file, TerminalFrontEnd::Format::Redraw);
+    int columns = 34;
+    follower.columns = [&columns] { return columns; };
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], lines.data(), lines.size()), ssize_t(lines.size()));
+    ::close(ends[1]);
+    EXPECT_EQ(follower.run(ends[0]), Follower::End::MonitorEnded);
+    EXPECT_EQ(followed.str(), out.str());
+    EXPECT_NE(out.str().find("     Consumption  25.0 %/h (25.0\n"), std::string::npos) << "wrapped: " << out.str();
+
+    columns = 60;
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], line.data(), line.size()), ssize_t(line.size()));
+    ::close(ends[1]);
+    const std::size_t before = followed.str().size();
+    EXPECT_EQ(follower.run(ends[0]), Follower::End::MonitorEnded);
+    const std::string redrawn = followed.str().substr(before);
+    EXPECT_TRUE(redrawn.starts_with("\x1b[H\x1b[J")) << "a resize clears the screen";
+    EXPECT_NE(redrawn.find("     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)\n"), std::string::npos) << redrawn;
 }
 
 } // namespace

@@ -54,7 +54,7 @@ class StatusBarsTest(unittest.TestCase):
         line = json.loads(self.first_line(module["exec"]))
         self.assertEqual(sorted(line), ["class", "percentage", "text", "tooltip"])
         self.assertIsInstance(line["percentage"], int)
-        self.assertEqual(line["class"], "discharging")
+        self.assertEqual(line["class"], ["discharging"])
         self.assertEqual(len(line["tooltip"].split("\n")), 9)
 
     def test_i3blocks(self):
