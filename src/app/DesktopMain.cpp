@@ -2,6 +2,7 @@
 
 #include "app/BatteryIcon.h"
 #include "app/DesktopApp.h"
+#include "app/GraphFile.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
 #include "app/QtFileOpener.h"
@@ -21,6 +22,11 @@ int runDesktop(int argc, char** argv)
     if (!options.error.empty()) {
         std::cerr << "Drainwatch: " << options.error << '\n';
         return 2;
+    }
+    if (options.graph) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return writeGraphFile(*options.graph, options.range, options.simulate);
     }
     const Identity identity = Identity::of(options.simulate);
     const QString appId = QStringLiteral("io.github.drainwatch.Drainwatch");
@@ -62,6 +68,7 @@ int runDesktop(int argc, char** argv)
         desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
+    desktop.window().setHistoryReader(historyFileReader(options.simulate));
     const StatusPublisher publisher(controller, instance);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);
