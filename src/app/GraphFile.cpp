@@ -3,6 +3,8 @@
 #include "app/GraphPainter.h"
 #include "app/Options.h"
 #include "history/GraphRange.h"
+#include "history/HistoryDatabase.h"
+#include "history/HistoryStore.h"
 #include "sleep/SleepLedger.h"
 
 #include <QFile>
@@ -37,12 +39,24 @@ QImage graphImage(const HistoryReader& reader, const std::string& range, RateUni
 
 HistoryReader historyFileReader(bool simulate)
 {
-    const auto file = SleepLedger::defaultPath(Identity::of(simulate).historyFile);
-    const auto ledger = std::make_shared<SleepLedger>(file, SleepLedger::Access::ReadOnly);
+    // One read-only connection for the samples, the discharges and the
+    // sleeps, kept by the reader's functions.
+    struct Open {
+        explicit Open(const std::filesystem::path& file)
+            : database(file, HistoryDatabase::Access::ReadOnly), store(database), ledger(database)
+        {
+        }
+        HistoryDatabase database;
+        HistoryStore store;
+        SleepLedger ledger;
+    };
+    const auto open = std::make_shared<Open>(SleepLedger::defaultPath(Identity::of(simulate).historyFile));
     HistoryReader reader;
-    reader.sleeps = [ledger] {
+    reader.samples = [open](double since, double until) { return open->store.samples(since, until); };
+    reader.discharges = [open] { return open->store.discharges(); };
+    reader.sleeps = [open] {
         std::vector<TimeSpan> spans;
-        for (const SleepRecord& record : ledger->records())
+        for (const SleepRecord& record : open->ledger.records())
             spans.push_back({record.start, record.end});
         return spans;
     };

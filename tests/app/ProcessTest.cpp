@@ -3,6 +3,7 @@
 #include "app/GraphPainter.h"
 #include "battery/SimulatedBattery.h"
 #include "platform/PlatformTestSupport.h"
+#include "history/HistoryStore.h"
 #include "sleep/SleepLedger.h"
 
 #include <QDateTime>
@@ -143,14 +144,25 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
     start(program, {"--json", "--simulate"});
     readLine(program);
     const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+    // Then three hours of samples, the first on the charger.
     {
-        SleepLedger ledger(home.path() / "XDG_STATE_HOME" / "Drainwatch" / "history-simulated.sqlite",
-                           SleepLedger::Access::ReadWrite);
+        HistoryDatabase database(home.path() / "XDG_STATE_HOME" / "Drainwatch" / "history-simulated.sqlite",
+                                 HistoryDatabase::Access::ReadWrite);
+        SleepLedger ledger(database);
+        HistoryStore store(database);
         SleepRecord night;
         night.how = "suspend";
         night.start = now - 10 * 3600;
         night.end = now - 4 * 3600;
         ASSERT_TRUE(ledger.add(night));
+        for (int minute = 0; minute <= 180; ++minute) {
+            HistorySample sample;
+            sample.time = now - 4 * 3600 + minute * 60;
+            sample.onExternalPower = minute < 60;
+            sample.charge = 0.5 + (minute < 60 ? minute : 120 - minute) / 200.0;
+            store.addSample(sample);
+        }
+        ASSERT_TRUE(store.flush());
     }
     ChildProcess graph;
     start(graph, {"--simulate", "--graph", QString::fromStdString(png.string()), "--range", "24h"});
@@ -165,7 +177,11 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
     const QRgb base = QPalette().color(QPalette::Base).rgb();
     EXPECT_NE(drawn.pixel(geometry.timeToX(now - 7 * 3600), low), base) << "asleep";
     EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 7 * 3600), low), drawn.pixel(geometry.timeToX(now - 9 * 3600), low));
-    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 2 * 3600), low), base) << "not running";
+    const QRgb charger = drawn.pixel(geometry.timeToX(now - 3.5 * 3600), low);
+    EXPECT_NE(charger, base);
+    EXPECT_NE(charger, drawn.pixel(geometry.timeToX(now - 7 * 3600), low));
+    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 2 * 3600), low), base) << "on battery";
+    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 0.5 * 3600), low), base) << "not running";
 }
 
 TEST_F(ProcessTest, WithoutADisplayItRunsInTheTerminalAndSaysSo)

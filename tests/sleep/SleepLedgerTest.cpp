@@ -72,7 +72,7 @@ TEST(SleepLedger, KeepsRecordsInAWalFileAcrossOpens)
         EXPECT_EQ(reader.records().size(), 2u);
     }
     EXPECT_EQ(sqlValue(file, "PRAGMA journal_mode"), "wal");
-    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "1");
+    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "2");
     SleepLedger again(file, SleepLedger::Access::ReadWrite, said.report());
     const auto records = again.records();
     ASSERT_EQ(records.size(), 2u);
@@ -210,7 +210,7 @@ TEST(SleepLedger, ANewerSchemaIsLeftAlone)
     }
     sqlite3* db = nullptr;
     sqlite3_open(file.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA user_version=2", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA user_version=3", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     Said said;
     SleepLedger ledger(file, SleepLedger::Access::ReadWrite, said.report());
