@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
-#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -40,25 +39,25 @@ QRect GraphPainter::plotArea(const QRect& bounds) { return bounds.adjusted(kLeft
 
 void GraphPainter::reduce(const GraphData& data, const QRect& bounds)
 {
-    data_ = data;
+    // The columns hold what is drawn; the samples are not kept.
+    since_ = data.since;
+    until_ = data.until;
+    unit_ = data.unit;
     plot_ = plotArea(bounds);
     columns_ = plot_.width() > 0
-                   ? graphColumns(data_.samples, data_.sleeps, data_.since, data_.until, plot_.width(), data_.unit)
+                   ? graphColumns(data.samples, data.sleeps, data.since, data.until, plot_.width(), data.unit)
                    : std::vector<GraphColumn>();
-    // The columns hold what is drawn; the samples are not needed again.
-    data_.samples = {};
-    data_.samples.shrink_to_fit();
 }
 
 double GraphPainter::xToTime(int x) const
 {
-    return data_.since + (x - plot_.left() + 0.5) * (data_.until - data_.since) / std::max(1, plot_.width());
+    return since_ + (x - plot_.left() + 0.5) * (until_ - since_) / std::max(1, plot_.width());
 }
 
 int GraphPainter::timeToX(double time) const
 {
-    return plot_.left() + static_cast<int>(std::floor((time - data_.since) / (data_.until - data_.since) *
-                                                      std::max(1, plot_.width())));
+    return plot_.left() +
+           static_cast<int>(std::floor((time - since_) / (until_ - since_) * std::max(1, plot_.width())));
 }
 
 // At least 1, rounded up to 1, 2 or 5 times a power of ten.
@@ -110,23 +109,23 @@ void GraphPainter::paint(QPainter& painter, const QRect& bounds) const
                      QObject::tr("Charge"));
     painter.drawText(QRect(bounds.center().x(), bounds.top(), bounds.width() / 2 - 4, kTop),
                      Qt::AlignRight | Qt::AlignVCenter,
-                     data_.unit == RateUnit::Watts ? QObject::tr("Drain (W)") : QObject::tr("Drain (%/h)"));
+                     unit_ == RateUnit::Watts ? QObject::tr("Drain (W)") : QObject::tr("Drain (%/h)"));
 
-    const double span = data_.until - data_.since;
+    const double span = until_ - since_;
     if (span > 0 && plot.width() > 0) {
         const double step = timeStep(span, plot.width());
         const QString format = step >= 86400 ? QStringLiteral("MM-dd") : QStringLiteral("HH:mm");
         // Steps of a day start at local midnight.
         const auto firstTick = [&] {
-            QDateTime t = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::ceil(data_.since)));
+            QDateTime t = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(std::ceil(since_)));
             if (step >= 86400)
                 t = QDateTime(t.date().addDays(1), QTime(0, 0));
             else
-                t = QDateTime::fromSecsSinceEpoch(static_cast<qint64>(
-                    std::ceil((data_.since + t.offsetFromUtc()) / step) * step - t.offsetFromUtc()));
+                t = QDateTime::fromSecsSinceEpoch(
+                    static_cast<qint64>(std::ceil((since_ + t.offsetFromUtc()) / step) * step - t.offsetFromUtc()));
             return static_cast<double>(t.toSecsSinceEpoch());
         };
-        for (double tick = firstTick(); tick < data_.until; tick += step) {
+        for (double tick = firstTick(); tick < until_; tick += step) {
             const int x = timeToX(tick);
             painter.setPen(QPen(grid, 0, Qt::DotLine));
             painter.drawLine(x, plot.top(), x, plot.bottom());
@@ -148,42 +147,45 @@ void GraphPainter::paint(QPainter& painter, const QRect& bounds) const
         return plot.bottom() - std::clamp(rate / top, 0.0, 1.0) * (plot.height() - 1);
     };
     painter.setRenderHint(QPainter::Antialiasing, true);
-    QPainterPath charge, rate;
-    bool chargeOpen = false, rateOpen = false;
+    // Segments, not one path: Qt's antialiased stroke of a long path costs
+    // many times the lines drawn one by one.
+    QList<QLineF> charge, rate;
+    QList<QRect> ranges;
+    std::optional<QPointF> chargeAt, rateAt;
     for (int i = 0; i < n; ++i) {
         const GraphColumn& c = columns_[static_cast<std::size_t>(i)];
         const double x = plot.left() + i + 0.5;
         if (c.gap)
-            chargeOpen = false;
+            chargeAt.reset();
         if (c.gap || c.asleep || c.charging)
-            rateOpen = false;
+            rateAt.reset();
         if (c.lastCharge) {
             // Where the samples of one column span more than a pixel or two
             // (a charge at 30 days), their range is drawn.
-            if (chargeY(*c.minCharge) - chargeY(*c.maxCharge) > 2) {
-                charge.moveTo(x, chargeY(*c.minCharge));
-                charge.lineTo(x, chargeY(*c.maxCharge));
-                charge.moveTo(x, chargeY(*c.lastCharge));
-            }
-            if (chargeOpen)
-                charge.lineTo(x, chargeY(*c.lastCharge));
-            else
-                charge.moveTo(x, chargeY(*c.lastCharge));
-            chargeOpen = true;
+            if (const double height = chargeY(*c.minCharge) - chargeY(*c.maxCharge); height > 2)
+                ranges.append(QRect(plot.left() + i, static_cast<int>(chargeY(*c.maxCharge)), 2,
+                                    static_cast<int>(std::ceil(height))));
+            const QPointF point(x, chargeY(*c.lastCharge));
+            if (chargeAt)
+                charge.append(QLineF(*chargeAt, point));
+            chargeAt = point;
         }
         if (c.rate) {
-            if (rateOpen)
-                rate.lineTo(x, rateY(*c.rate));
-            else
-                rate.moveTo(x, rateY(*c.rate));
-            rateOpen = true;
+            const QPointF point(x, rateY(*c.rate));
+            if (rateAt)
+                rate.append(QLineF(*rateAt, point));
+            rateAt = point;
         }
     }
-    painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(kRateLine, 1.5));
-    painter.drawPath(rate);
-    painter.setPen(QPen(kChargeLine, 1.8));
-    painter.drawPath(charge);
+    painter.setPen(QPen(kRateLine, 1.5, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLines(rate);
+    painter.setPen(QPen(kChargeLine, 1.8, Qt::SolidLine, Qt::FlatCap));
+    painter.drawLines(charge);
+    // One pixel's bars need no antialiasing, which would cost more than
+    // the rest of the graph together.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    for (const QRect& range : ranges)
+        painter.fillRect(range, kChargeLine);
     painter.restore();
 }
 
@@ -213,7 +215,7 @@ std::optional<QString> GraphPainter::describe(int x) const
     if (near && !here.gap)
         parts << QStringLiteral("%1%").arg(*near->lastCharge * 100, 0, 'f', 1);
     if (near && near->rate && !here.gap)
-        parts << rateText(*near->rate, data_.unit);
+        parts << rateText(*near->rate, unit_);
     return parts.join(QStringLiteral("  "));
 }
 
@@ -230,6 +232,9 @@ void GraphPainter::paintPointer(QPainter& painter, int x) const
     QRect box = metrics.boundingRect(*text).adjusted(-4, -2, 4, 2);
     box.moveTop(plot_.top() + 2);
     box.moveLeft(x + 6 + box.width() <= plot_.right() ? x + 6 : x - 6 - box.width());
+    // Within the graph, over the axis labels rather than cut off.
+    box.moveLeft(std::clamp(box.left(), plot_.left() - kLeft,
+                            std::max(plot_.left() - kLeft, plot_.right() + kRight - box.width())));
     painter.fillRect(box, palette.color(QPalette::ToolTipBase));
     painter.setPen(palette.color(QPalette::ToolTipText));
     painter.drawRect(box.adjusted(0, 0, -1, -1));

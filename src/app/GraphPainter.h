@@ -47,7 +47,9 @@ public:
 private:
     double rateTop() const;
 
-    GraphData data_;
+    double since_ = 0;
+    double until_ = 0;
+    RateUnit unit_ = RateUnit::PercentPerHour;
     QRect plot_;
     std::vector<GraphColumn> columns_;
 };
