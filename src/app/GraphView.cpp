@@ -13,17 +13,19 @@ GraphView::GraphView(QWidget* parent) : QWidget(parent)
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
 
-void GraphView::setData(GraphData data)
+void GraphView::setSource(std::function<GraphData()> source)
 {
-    data_ = std::move(data);
-    painter_.reduce(data_, rect());
+    source_ = std::move(source);
+    reduce();
     update();
 }
+
+void GraphView::reduce() { painter_.reduce(source_ ? source_() : GraphData(), rect()); }
 
 void GraphView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    painter_.reduce(data_, rect());
+    reduce();
 }
 
 void GraphView::paintEvent(QPaintEvent*)

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 namespace drainwatch {
 
 // The graph in the window: reduces its data to its width once, and shows
@@ -13,7 +15,9 @@ class GraphView : public QWidget {
 public:
     explicit GraphView(QWidget* parent = nullptr);
 
-    void setData(GraphData data);
+    // Where the data comes from, read again at each resize: 30 days of
+    // samples are not kept beside their columns.
+    void setSource(std::function<GraphData()> source);
     const GraphPainter& painter() const { return painter_; }
 
 protected:
@@ -23,7 +27,9 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    GraphData data_;
+    void reduce();
+
+    std::function<GraphData()> source_;
     GraphPainter painter_;
     std::optional<int> pointer_;
 };
