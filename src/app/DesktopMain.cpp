@@ -68,7 +68,13 @@ int runDesktop(int argc, char** argv)
         desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
-    desktop.window().setHistoryReader(historyFileReader(options.simulate));
+    // The monitor's own store: it holds the samples not flushed yet, up to
+    // ten minutes of them. The sleeps come from the file.
+    HistoryReader history = historyFileReader(options.simulate);
+    const HistoryStore& store = environment.history();
+    history.samples = [&store](double since, double until) { return store.samples(since, until); };
+    history.discharges = [&store] { return store.discharges(); };
+    desktop.window().setHistoryReader(std::move(history));
     const StatusPublisher publisher(controller, instance);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);

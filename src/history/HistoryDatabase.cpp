@@ -189,8 +189,8 @@ HistoryDatabase::Check HistoryDatabase::check(bool readOnly)
     }
     sql::Statement quick(db_, "PRAGMA quick_check");
     const int stepped = quick.handle ? sqlite3_step(quick.handle) : SQLITE_CORRUPT;
-    const auto* answer = stepped == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(quick.handle, 0))
-                                               : nullptr;
+    const auto* answer =
+        stepped == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(quick.handle, 0)) : nullptr;
     if (!answer || std::string(answer) != "ok")
         return Check::SetAside;
     // A reader takes an older file as it is: its missing tables read as empty.
@@ -222,8 +222,8 @@ void HistoryDatabase::setAside()
 
 bool HistoryDatabase::createSchema()
 {
-    return execute(fmt::format("BEGIN; {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
-                               kSleepsSchema, kVersion2, kApplicationId, kSchemaVersion));
+    return execute(fmt::format("BEGIN; {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;", kSleepsSchema,
+                               kVersion2, kApplicationId, kSchemaVersion));
 }
 
 // In one transaction: a migration cut short leaves the file at its old version.

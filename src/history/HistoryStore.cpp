@@ -32,9 +32,16 @@ HistorySample sampleAt(sqlite3_stmt* s)
 DischargeRecord dischargeAt(sqlite3_stmt* s)
 {
     DischargeRecord r;
-    double* fields[] = {&r.start,         &r.end,         &r.awakeSeconds,        &r.totalSeconds,
-                        &r.chargeAtStart, &r.chargeAtEnd, &r.usedInSleep,         &r.extrapolatedSeconds,
-                        &r.extrapolatedWithoutSleepSeconds, &r.averageMA};
+    double* fields[] = {&r.start,
+                        &r.end,
+                        &r.awakeSeconds,
+                        &r.totalSeconds,
+                        &r.chargeAtStart,
+                        &r.chargeAtEnd,
+                        &r.usedInSleep,
+                        &r.extrapolatedSeconds,
+                        &r.extrapolatedWithoutSleepSeconds,
+                        &r.averageMA};
     for (int i = 0; i < 10; ++i)
         *fields[i] = sqlite3_column_double(s, i);
     return r;
@@ -129,13 +136,21 @@ bool HistoryStore::flush()
 
 void HistoryStore::addDischarge(const DischargeRecord& r)
 {
-    const std::string text = std::string("INSERT INTO discharges(") + kDischargeColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?)";
+    const std::string text =
+        std::string("INSERT INTO discharges(") + kDischargeColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?)";
     sql::Statement insert(database_.handle(), text.c_str());
     bool written = insert.handle != nullptr;
     if (written) {
-        const double values[] = {r.start,         r.end,         r.awakeSeconds,        r.totalSeconds,
-                                 r.chargeAtStart, r.chargeAtEnd, r.usedInSleep,         r.extrapolatedSeconds,
-                                 r.extrapolatedWithoutSleepSeconds, r.averageMA};
+        const double values[] = {r.start,
+                                 r.end,
+                                 r.awakeSeconds,
+                                 r.totalSeconds,
+                                 r.chargeAtStart,
+                                 r.chargeAtEnd,
+                                 r.usedInSleep,
+                                 r.extrapolatedSeconds,
+                                 r.extrapolatedWithoutSleepSeconds,
+                                 r.averageMA};
         for (int i = 0; i < 10; ++i)
             sqlite3_bind_double(insert.handle, i + 1, values[i]);
         // One statement, one transaction: committed when it is done.
@@ -151,14 +166,23 @@ void HistoryStore::deleteOlderThan(double time)
     sqlite3* db = database_.handle();
     if (!db)
         return;
-    sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
-    sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
-    for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
-        if (!s)
-            continue;
-        sqlite3_bind_double(s, 1, time);
-        if (sqlite3_step(s) != SQLITE_DONE)
-            database_.writeFailed();
+    // Both tables in one transaction: one write to the disk a day.
+    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    {
+        sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
+        sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
+        for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
+            written = written && s;
+            if (written) {
+                sqlite3_bind_double(s, 1, time);
+                written = sqlite3_step(s) == SQLITE_DONE;
+            }
+        }
+    }
+    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written) {
+        database_.writeFailed();
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 }
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sys/resource.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 namespace drainwatch {
 namespace {
@@ -57,7 +57,8 @@ std::string sqlValue(const std::filesystem::path& file, const char* text)
     sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, text, -1, &s, nullptr);
-    std::string value = s && sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
+    std::string value =
+        s && sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
     sqlite3_finalize(s);
     sqlite3_close(db);
     return value;
@@ -210,7 +211,9 @@ TEST(HistoryDatabase, AVersion1FileIsMigratedWithEverySleep)
     EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), "1");
     // The same tables and indexes as a file made new.
     const auto fresh = folder.path() / "fresh.sqlite";
-    { HistoryDatabase made(fresh, HistoryDatabase::Access::ReadWrite, nullptr); }
+    {
+        HistoryDatabase made(fresh, HistoryDatabase::Access::ReadWrite, nullptr);
+    }
     const char* schema = "SELECT group_concat(name || ':' || sql, ';') FROM "
                          "(SELECT name, sql FROM sqlite_master ORDER BY name)";
     EXPECT_EQ(sqlValue(file, schema), sqlValue(fresh, schema));
@@ -283,9 +286,7 @@ int fillTheDisk(const std::filesystem::path& file)
     const bool flushedLater = store.flush() && store.waiting() == 0;
     const std::size_t kept = store.samples(0, 1e12).size();
     const bool allThere = kept == static_cast<std::size_t>(flushed) * HistoryStore::kMostWaiting;
-    return flushed > 1 && waiting == HistoryStore::kMostWaiting && saidOnce && flushedLater && allThere
-               ? 0
-               : 1;
+    return flushed > 1 && waiting == HistoryStore::kMostWaiting && saidOnce && flushedLater && allThere ? 0 : 1;
 }
 
 TEST(HistoryStore, AFullDiskIsSaidOnceAndTheSamplesWait)
