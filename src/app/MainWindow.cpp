@@ -201,8 +201,20 @@ void MainWindow::refreshHistory()
     if (current == dischargesPane_)
         dischargesPane_->showRecords(history_.discharges ? history_.discharges() : std::vector<DischargeRecord>());
     else if (current == healthPane_)
-        healthPane_->showTrend(healthTrend(history_.samples ? history_.samples(0, readerNow(history_))
-                                                            : std::vector<HistorySample>()));
+        showHealth();
+}
+
+// A month at a time: a year of samples at once would be some 80 MB.
+void MainWindow::showHealth()
+{
+    constexpr double kMonth = 30 * 86400.0;
+    constexpr double kKeptDays = 400;
+    std::vector<CapacityPoint> points;
+    const double now = readerNow(history_);
+    if (history_.samples)
+        for (double since = now - (kKeptDays + 30) * 86400; since < now; since += kMonth)
+            addCapacityPoints(points, history_.samples(since, since + kMonth));
+    healthPane_->showTrend(healthTrend(std::move(points)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -78,6 +78,7 @@ private:
     void followVisibility();
     void askHowToClose();
     void refreshHistory();
+    void showHealth();
 
     ViewController& controller_;
     WindowSettings& settings_;

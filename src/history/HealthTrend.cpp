@@ -54,18 +54,30 @@ std::string dateText(double time)
 
 } // namespace
 
-HealthTrend healthTrend(const std::vector<HistorySample>& samples)
+void addCapacityPoints(std::vector<CapacityPoint>& points, const std::vector<HistorySample>& samples)
 {
-    HealthTrend trend;
     for (const HistorySample& sample : samples) {
         if (!sample.fullMAh || !(*sample.fullMAh > 0) || !std::isfinite(*sample.fullMAh) || !std::isfinite(sample.time))
             continue;
         const CapacityPoint point{sample.time, *sample.fullMAh, sample.designMAh, sample.cycles};
-        if (!trend.points.empty() && std::floor(trend.points.back().time / kDay) == std::floor(sample.time / kDay))
-            trend.points.back() = point;
+        if (!points.empty() && std::floor(points.back().time / kDay) == std::floor(sample.time / kDay))
+            points.back() = point;
         else
-            trend.points.push_back(point);
+            points.push_back(point);
     }
+}
+
+HealthTrend healthTrend(const std::vector<HistorySample>& samples)
+{
+    std::vector<CapacityPoint> points;
+    addCapacityPoints(points, samples);
+    return healthTrend(std::move(points));
+}
+
+HealthTrend healthTrend(std::vector<CapacityPoint> points)
+{
+    HealthTrend trend;
+    trend.points = std::move(points);
     if (trend.points.empty())
         return trend;
     const CapacityPoint& last = trend.points.back();

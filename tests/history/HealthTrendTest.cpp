@@ -54,6 +54,20 @@ TEST(HealthTrend, AFallingCapacityGivesWearPerYearAndPer100CyclesAndTheDateOf80P
     EXPECT_TRUE(says(t, "80% of design is reached about 20"));
 }
 
+TEST(HealthTrend, AHistoryReadInPartsGivesTheSameTrend)
+{
+    const auto samples = history(100, 4750, 4700);
+    // Cut in the middle of a day.
+    const auto cut = samples.begin() + 4 * 50 + 2;
+    std::vector<CapacityPoint> points;
+    addCapacityPoints(points, {samples.begin(), cut});
+    addCapacityPoints(points, {cut, samples.end()});
+    const HealthTrend parts = healthTrend(points), whole = healthTrend(samples);
+    EXPECT_EQ(parts.points.size(), whole.points.size());
+    EXPECT_EQ(parts.lines(), whole.lines());
+    EXPECT_EQ(parts.eightyPercentAt, whole.eightyPercentAt);
+}
+
 TEST(HealthTrend, UnderThirtyDaysItSaysSoAndGivesNoPace)
 {
     const HealthTrend t = healthTrend(history(29, 4750, 4600));
@@ -97,7 +111,7 @@ TEST(HealthTrend, BelowEightyPercentItSaysSoAndANoHistoryIsWords)
     EXPECT_FALSE(t.eightyPercentAt);
     EXPECT_TRUE(says(t, "at or below 80% of design"));
 
-    const HealthTrend none = healthTrend({});
+    const HealthTrend none = healthTrend(std::vector<HistorySample>());
     EXPECT_EQ(none.lines(), std::vector<std::string>{"No full-charge capacity recorded yet."});
     std::vector<HistorySample> noCapacity(3);
     EXPECT_TRUE(healthTrend(noCapacity).points.empty());
