@@ -56,8 +56,11 @@ double GraphPainter::xToTime(int x) const
 
 int GraphPainter::timeToX(double time) const
 {
-    return plot_.left() +
-           static_cast<int>(std::floor((time - since_) / (until_ - since_) * std::max(1, plot_.width())));
+    const double column = std::floor((time - since_) / (until_ - since_) * std::max(1, plot_.width()));
+    // Far outside (or no range at all): just past an edge, never an overflow.
+    if (!std::isfinite(column))
+        return plot_.left();
+    return plot_.left() + static_cast<int>(std::clamp(column, -1.0, double(plot_.width())));
 }
 
 // At least 1, rounded up to 1, 2 or 5 times a power of ten.

@@ -11,6 +11,7 @@ namespace {
 
 constexpr double kDay = 86400;
 constexpr double kYear = 365.25 * kDay;
+constexpr double kMostYears = 100;
 
 // The slope of the least-squares line through (x, y); empty where x does
 // not vary.
@@ -105,8 +106,11 @@ HealthTrend healthTrend(std::vector<CapacityPoint> points)
         trend.wearPerYear = -*perYear;
     if (const auto perCycle = slope(cycles, percentByCycles))
         trend.wearPer100Cycles = -*perCycle * 100;
+    // A wear too slow to matter gives no date (nor a time past what a
+    // time_t holds).
     if (trend.wearPerYear && *trend.wearPerYear > 0 && *trend.capacityPercent > 80)
-        trend.eightyPercentAt = last.time + (*trend.capacityPercent - 80) / *trend.wearPerYear * kYear;
+        if (const double years = (*trend.capacityPercent - 80) / *trend.wearPerYear; years <= kMostYears)
+            trend.eightyPercentAt = last.time + years * kYear;
     return trend;
 }
 
@@ -141,6 +145,8 @@ std::vector<std::string> HealthTrend::lines() const
         out.push_back("The capacity is at or below 80% of design.");
     else if (eightyPercentAt)
         out.push_back("At this pace 80% of design is reached about " + dateText(*eightyPercentAt));
+    else if (wearPerYear && *wearPerYear > 0)
+        out.push_back(fmt::format("At this pace 80% of design is more than {:.0f} years away", kMostYears));
     return out;
 }
 

@@ -105,11 +105,17 @@ TEST(HealthTrend, ARisingCapacityIsNoWearAndHasNoDate)
     EXPECT_FALSE(says(t, "per 100 cycles"));
 }
 
-TEST(HealthTrend, BelowEightyPercentItSaysSoAndANoHistoryIsWords)
+TEST(HealthTrend, BelowEightyPercentOrWearingTooSlowlyThereIsNoDateAndANoHistoryIsWords)
 {
     const HealthTrend t = healthTrend(history(60, 4100, 3900));
     EXPECT_FALSE(t.eightyPercentAt);
     EXPECT_TRUE(says(t, "at or below 80% of design"));
+
+    // 0.002 points lost in 60 days: 80 % would be some 1,600 years away.
+    const HealthTrend slow = healthTrend(history(60, 4950, 4949.9));
+    EXPECT_GT(*slow.wearPerYear, 0);
+    EXPECT_FALSE(slow.eightyPercentAt);
+    EXPECT_TRUE(says(slow, "more than 100 years away"));
 
     const HealthTrend none = healthTrend(std::vector<HistorySample>());
     EXPECT_EQ(none.lines(), std::vector<std::string>{"No full-charge capacity recorded yet."});
