@@ -29,6 +29,7 @@ run: build
 bench: build
 	$(BUILD)/bench/drainwatch-bench
 	$(BUILD)/bench/drainwatch-sleep-bench
+	$(BUILD)/bench/drainwatch-graph-bench
 	$(BUILD)/bench/drainwatch-history-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 

@@ -2,6 +2,7 @@
 
 #include "app/BatteryIcon.h"
 #include "app/DesktopApp.h"
+#include "app/GraphFile.h"
 #include "app/MonitorEnvironment.h"
 #include "app/Options.h"
 #include "app/QtFileOpener.h"
@@ -21,6 +22,11 @@ int runDesktop(int argc, char** argv)
     if (!options.error.empty()) {
         std::cerr << "Drainwatch: " << options.error << '\n';
         return 2;
+    }
+    if (options.graph) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication app(argc, argv);
+        return writeGraphFile(*options.graph, options.range, options.simulate);
     }
     const Identity identity = Identity::of(options.simulate);
     const QString appId = QStringLiteral("io.github.drainwatch.Drainwatch");
@@ -62,6 +68,13 @@ int runDesktop(int argc, char** argv)
         desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
+    // The monitor's own store: it holds the samples not flushed yet, up to
+    // ten minutes of them. The sleeps come from the file.
+    HistoryReader history = historyFileReader(options.simulate);
+    const HistoryStore& store = environment.history();
+    history.samples = [&store](double since, double until) { return store.samples(since, until); };
+    history.discharges = [&store] { return store.discharges(); };
+    desktop.window().setHistoryReader(std::move(history));
     const StatusPublisher publisher(controller, instance);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);
     QObject::connect(QuitSignals::install(&app), &QuitSignals::quitRequested, &desktop, &DesktopApp::quit);

@@ -241,6 +241,12 @@ int runDrainwatch(int argc, char** argv)
         return showSleeps(options);
     if (options.history || options.discharges)
         return showHistory(options);
+    // Drawn by the window program, which has the painter, on Qt's offscreen
+    // platform: a bug report's graph needs no display.
+    if (options.graph) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return runDesktop(argv);
+    }
     if (options.terminal)
         return runTerminal(options, argc, argv);
     if (!hasDisplay()) {

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace drainwatch {
@@ -23,11 +24,23 @@ MainWindow::MainWindow(ViewController& controller, const QString& title, WindowS
 {
     setWindowTitle(title);
     auto* tabs = new QTabWidget(this);
+    tabs_ = tabs;
     tabs->setObjectName("tabs");
     tabs->addTab(buildContent(), tr("Battery"));
+    graphPane_ = new GraphPane(tabs);
+    tabs->addTab(graphPane_, tr("Graph"));
     sleepsPane_ = new SleepsPane(tabs);
     tabs->addTab(sleepsPane_, tr("Sleeps"));
+    dischargesPane_ = new DischargesPane(tabs);
+    tabs->addTab(dischargesPane_, tr("Discharges"));
+    healthPane_ = new HealthPane(tabs);
+    tabs->addTab(healthPane_, tr("Health"));
     setCentralWidget(tabs);
+    graphTimer_ = new QTimer(this);
+    graphTimer_->setInterval(60'000);
+    connect(graphTimer_, &QTimer::timeout, this, &MainWindow::refreshHistory);
+    connect(tabs, &QTabWidget::currentChanged, this, &MainWindow::refreshHistory);
+    connect(graphPane_, &GraphPane::rangeChanged, this, &MainWindow::refreshHistory);
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
     restoreGeometry(settings_.geometry());
@@ -77,6 +90,7 @@ QWidget* MainWindow::buildContent()
     connect(wattsBox_, &QCheckBox::toggled, this, [this](bool checked) {
         settings_.setUseWatts(checked);
         controller_.useWattsToggled();
+        refreshHistory();
     });
     grid->addWidget(wattsBox_, row, 1);
 
@@ -172,6 +186,43 @@ void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> ch
     sleepsPane_->showRecords(sleeps.ledger().newest(SleepsPane::kMostRows));
 }
 
+void MainWindow::setHistoryReader(HistoryReader reader)
+{
+    history_ = std::move(reader);
+    refreshHistory();
+}
+
+// Only the tab on screen reads: 30 days of samples are not read for a
+// window that shows the figures, or none at all.
+void MainWindow::refreshHistory()
+{
+    QWidget* current = onScreen_ ? tabs_->currentWidget() : nullptr;
+    if (current == graphPane_) {
+        graphPane_->refresh(history_, wattsBox_->isChecked() ? RateUnit::Watts : RateUnit::PercentPerHour);
+        if (!graphTimer_->isActive())
+            graphTimer_->start();
+        return;
+    }
+    graphTimer_->stop();
+    if (current == dischargesPane_)
+        dischargesPane_->showRecords(history_.discharges ? history_.discharges() : std::vector<DischargeRecord>());
+    else if (current == healthPane_)
+        showHealth();
+}
+
+// A month at a time: a year of samples at once would be some 80 MB.
+void MainWindow::showHealth()
+{
+    constexpr double kMonth = 30 * 86400.0;
+    constexpr double kKeptDays = 400;
+    std::vector<CapacityPoint> points;
+    const double now = readerNow(history_);
+    if (history_.samples)
+        for (double since = now - (kKeptDays + 30) * 86400; since < now; since += kMonth)
+            addCapacityPoints(points, history_.samples(since, since + kMonth));
+    healthPane_->showTrend(healthTrend(std::move(points)));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (!closeConfirmed_ && trayAvailable && !trayAvailable()) {
@@ -256,6 +307,7 @@ void MainWindow::followVisibility()
     if (onScreen == onScreen_)
         return;
     onScreen_ = onScreen;
+    refreshHistory();
     if (onScreen)
         controller_.viewDidAppear();
     else

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "app/DischargesPane.h"
+#include "app/GraphPane.h"
 #include "app/HealthInWh.h"
+#include "app/HealthPane.h"
+#include "app/HistoryReader.h"
 #include "app/QtCheckBox.h"
 #include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
@@ -17,11 +21,14 @@
 class QCheckBox;
 class QMessageBox;
 class QLabel;
+class QTabWidget;
+class QTimer;
 
 namespace drainwatch {
 
 // The monitor's one window, built in code: the nine texts with captions, the
-// watts check box, Reset and Show Log, and a status line. Its child widgets
+// watts check box, Reset and Show Log, and a status line; tabs beside them
+// for the graph, the sleeps, the discharges and the health. Its child widgets
 // carry their outlet names as object names. Closing only hides it. Show
 // watts and the window's size and place are kept in its settings.
 class MainWindow : public QMainWindow {
@@ -51,6 +58,10 @@ public:
     // The last sleep and the forecast under the figures, and the sleeps'
     // table when a new record came.
     void showSleeps(const SleepTracker& sleeps, std::optional<double> charge);
+    // Where the Graph, Discharges and Health tabs read from; each reads
+    // when it is shown, the graph again every minute while it is.
+    void setHistoryReader(HistoryReader reader);
+    GraphPane& graphPane() { return *graphPane_; }
 
 signals:
     void quitRequested();
@@ -66,6 +77,8 @@ private:
     void buildMenu();
     void followVisibility();
     void askHowToClose();
+    void refreshHistory();
+    void showHealth();
 
     ViewController& controller_;
     WindowSettings& settings_;
@@ -83,6 +96,12 @@ private:
     SleepsPane* sleepsPane_ = nullptr;
     std::optional<double> shownRecordEnd_;
     bool sleepsShown_ = false;
+    QTabWidget* tabs_ = nullptr;
+    GraphPane* graphPane_ = nullptr;
+    DischargesPane* dischargesPane_ = nullptr;
+    HealthPane* healthPane_ = nullptr;
+    HistoryReader history_;
+    QTimer* graphTimer_ = nullptr;
 };
 
 } // namespace drainwatch

@@ -1,6 +1,7 @@
 #include "app/Options.h"
 
 #include "app/StatusBar.h"
+#include "history/GraphRange.h"
 #include "history/LocalTime.h"
 
 #include <fmt/format.h>
@@ -37,6 +38,7 @@ std::string dateError(const char* name, const std::optional<std::string>& date)
 Options Options::parse(const std::vector<std::string>& arguments)
 {
     Options options;
+    bool rangeGiven = false;
     for (auto next = arguments.begin(); next != arguments.end(); ++next) {
         const std::string& argument = *next;
         bool missing = false;
@@ -80,10 +82,28 @@ Options Options::parse(const std::vector<std::string>& arguments)
                 options.format = *++next;
             else if (options.error.empty())
                 options.error = "--format needs a template, such as --format '{charge} {rate}'";
+        } else if (argument == "--graph" || argument == "--range") {
+            const bool graph = argument == "--graph";
+            if (next + 1 == arguments.end()) {
+                if (options.error.empty())
+                    options.error = graph ? "--graph needs a file, such as --graph drain.png"
+                                          : "--range needs one of 6h, 24h, 7d, 30d";
+            } else if (graph) {
+                options.graph = *++next;
+            } else {
+                options.range = *++next;
+                rangeGiven = true;
+            }
         } else if (options.error.empty())
             options.error = (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
                             "'; 'drainwatch --help' lists the options";
     }
+    if (options.error.empty() && !graphRange(options.range))
+        options.error = "unknown range '" + options.range + "'; --range takes 6h, 24h, 7d or 30d";
+    if (options.error.empty() && rangeGiven && !options.graph)
+        options.error = "--range goes with --graph FILE";
+    if (options.error.empty() && options.graph && options.graph->empty())
+        options.error = "--graph needs a file, such as --graph drain.png";
     if (options.error.empty())
         options.error = dateError("--since", options.since);
     if (options.error.empty())
@@ -128,6 +148,9 @@ std::string Options::usage()
            "  --discharges    print the charge statistics of every discharge, then exit; with --csv,\n"
            "                  as CSV\n"
            "  --no-notify     no desktop notification after a sleep that drained or failed\n"
+           "  --graph FILE    draw the graph of the charge and the drain into the PNG FILE, then exit;\n"
+           "                  needs no display, and works beside a running monitor\n"
+           "  --range RANGE   the span --graph draws, back from now: 6h, 24h (the default), 7d or 30d\n"
            "  --version       print the version, then exit\n"
            "  --help          print this help, then exit\n"
            "\n"

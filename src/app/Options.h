@@ -32,6 +32,9 @@ struct Options {
     bool csv = false;
     // No desktop notification after a sleep that went wrong.
     bool noNotify = false;
+    // Draw the graph of the history into this PNG, then exit.
+    std::optional<std::string> graph;
+    std::string range = "24h";
     // Set when the command line cannot be used; says why.
     std::string error;
 

@@ -1,7 +1,14 @@
 // The built program in private XDG folders, with no display and no session bus.
 #include "AppFixture.h"
+#include "app/GraphPainter.h"
 #include "battery/SimulatedBattery.h"
 #include "platform/PlatformTestSupport.h"
+#include "history/HistoryStore.h"
+#include "sleep/SleepLedger.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QPalette>
 
 #include <QFileInfo>
 
@@ -101,6 +108,81 @@ TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_NE(program.readAllStandardError().indexOf("history-simulated.sqlite"), -1);
     EXPECT_EQ(readFile(history), "not a database\n");
+}
+
+// Without a display, beside a running monitor, and with no history at all.
+TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
+{
+    const auto finish = [&](const QStringList& arguments) {
+        start(program, arguments);
+        EXPECT_TRUE(program.waitForFinished(10000));
+        return program.readAllStandardError().toStdString();
+    };
+    const auto png = home.path() / "graph.png";
+    EXPECT_EQ(finish({"--graph", QString::fromStdString(png.string())}), "");
+    EXPECT_EQ(program.exitCode(), 0);
+    const QImage empty(QString::fromStdString(png.string()));
+    EXPECT_EQ(empty.size(), QSize(960, 360));
+    EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME" / "Drainwatch")) << "no history is made";
+
+    for (const QStringList& bad :
+         {QStringList{"--graph", "x.png", "--range", "2d"}, QStringList{"--range", "7d"}, QStringList{"--graph"}}) {
+        const std::string said = finish(bad);
+        EXPECT_EQ(program.exitCode(), 2) << bad.join(' ').toStdString();
+        EXPECT_NE(said.find(bad.size() == 4   ? "unknown range '2d'"
+                            : bad.size() == 2 ? "goes with --graph"
+                                              : "needs a file"),
+                  std::string::npos)
+            << said;
+    }
+    EXPECT_FALSE(std::filesystem::exists("x.png"));
+    const std::string said =
+        finish({"--graph", QString::fromStdString((home.path() / "no-folder" / "g.png").string())});
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(said.find("cannot write the graph to "), std::string::npos) << said;
+
+    // A sleep from ten to four hours ago, recorded while a monitor runs.
+    start(program, {"--json", "--simulate"});
+    readLine(program);
+    const double now = static_cast<double>(QDateTime::currentSecsSinceEpoch());
+    // Then three hours of samples, the first on the charger.
+    {
+        HistoryDatabase database(home.path() / "XDG_STATE_HOME" / "Drainwatch" / "history-simulated.sqlite",
+                                 HistoryDatabase::Access::ReadWrite);
+        SleepLedger ledger(database);
+        HistoryStore store(database);
+        SleepRecord night;
+        night.how = "suspend";
+        night.start = now - 10 * 3600;
+        night.end = now - 4 * 3600;
+        ASSERT_TRUE(ledger.add(night));
+        for (int minute = 0; minute <= 180; ++minute) {
+            HistorySample sample;
+            sample.time = now - 4 * 3600 + minute * 60;
+            sample.onExternalPower = minute < 60;
+            sample.charge = 0.5 + (minute < 60 ? minute : 120 - minute) / 200.0;
+            store.addSample(sample);
+        }
+        ASSERT_TRUE(store.flush());
+    }
+    ChildProcess graph;
+    start(graph, {"--simulate", "--graph", QString::fromStdString(png.string()), "--range", "24h"});
+    ASSERT_TRUE(graph.waitForFinished(10000));
+    EXPECT_EQ(graph.exitCode(), 0) << graph.readAllStandardError().toStdString();
+    endWith(SIGTERM);
+    const QImage drawn(QString::fromStdString(png.string()));
+    GraphPainter geometry;
+    geometry.reduce(GraphData{{}, {}, now - 86400, now}, drawn.rect());
+    const QRect plot = GraphPainter::plotArea(drawn.rect());
+    const int low = plot.bottom() - plot.height() / 10;
+    const QRgb base = QPalette().color(QPalette::Base).rgb();
+    EXPECT_NE(drawn.pixel(geometry.timeToX(now - 7 * 3600), low), base) << "asleep";
+    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 7 * 3600), low), drawn.pixel(geometry.timeToX(now - 9 * 3600), low));
+    const QRgb charger = drawn.pixel(geometry.timeToX(now - 3.5 * 3600), low);
+    EXPECT_NE(charger, base);
+    EXPECT_NE(charger, drawn.pixel(geometry.timeToX(now - 7 * 3600), low));
+    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 2 * 3600), low), base) << "on battery";
+    EXPECT_EQ(drawn.pixel(geometry.timeToX(now - 0.5 * 3600), low), base) << "not running";
 }
 
 TEST_F(ProcessTest, WithoutADisplayItRunsInTheTerminalAndSaysSo)
