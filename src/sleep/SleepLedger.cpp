@@ -2,6 +2,7 @@
 
 #include "log/Logger.h"
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <sqlite3.h>
@@ -90,9 +91,13 @@ void bindValue(sqlite3_stmt* s, int i, const std::optional<std::string>& v)
 }
 
 bool isNull(sqlite3_stmt* s, int i) { return sqlite3_column_type(s, i) == SQLITE_NULL; }
+// A damaged file may hold an infinity where a figure was: unknown, then.
 std::optional<double> realAt(sqlite3_stmt* s, int i)
 {
-    return isNull(s, i) ? std::nullopt : std::optional<double>(sqlite3_column_double(s, i));
+    if (isNull(s, i))
+        return std::nullopt;
+    const double value = sqlite3_column_double(s, i);
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 std::optional<std::int64_t> integerAt(sqlite3_stmt* s, int i)
 {
@@ -106,7 +111,9 @@ std::optional<std::string> textAt(sqlite3_stmt* s, int i)
     return std::string(text ? text : "");
 }
 
-SleepRecord recordAt(sqlite3_stmt* s)
+// Empty for a row whose times or charges are not finite: there is nothing
+// true to show of it.
+std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
 {
     SleepRecord r;
     r.how = textAt(s, 0).value_or("");
@@ -128,6 +135,9 @@ SleepRecord recordAt(sqlite3_stmt* s)
     r.failedDevice = textAt(s, 16);
     r.wokenBy = splitLines(textAt(s, 17).value_or(""));
     r.flags = splitLines(textAt(s, 18).value_or(""));
+    for (double figure : {r.start, r.end, r.chargeBefore, r.chargeAfter, r.usedPercentage})
+        if (!std::isfinite(figure))
+            return std::nullopt;
     return r;
 }
 
@@ -152,10 +162,13 @@ SleepLedger::SleepLedger(std::filesystem::path file, Access access, Report repor
             return;
         if (!openFile(SQLITE_OPEN_READONLY))
             return;
-        if (check() != Check::Good) {
+        const Check state = check(access);
+        // Unusable was said already; an empty file is no history yet, as a
+        // missing one.
+        if (state == Check::SetAside)
             say(fmt::format("{} is not a readable sleep history", file_.string()));
+        if (state != Check::Good)
             close();
-        }
         return;
     }
     std::error_code error;
@@ -167,12 +180,11 @@ SleepLedger::SleepLedger(std::filesystem::path file, Access access, Report repor
     }
     if (!openFile(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
         return;
-    Check state = check();
+    Check state = check(access);
     if (state == Check::SetAside) {
-        setAside();
-        if (!openFile(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
+        if (!setAside() || !openFile(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
             return;
-        state = check();
+        state = check(access);
     }
     if (state != Check::Good) {
         close();
@@ -214,13 +226,16 @@ bool SleepLedger::openFile(int flags)
         return false;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // "end" names a column or nothing: with SQLite's old leniency a table
+    // without it would read the word itself, and the check below pass.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     // A record a sleep: a small page cache does, and keeps the monitor small.
     sqlite3_exec(db_, "PRAGMA cache_size=-256", nullptr, nullptr, nullptr);
     return true;
 }
 
 // The first reads find a file that is not a database, or a damaged one.
-SleepLedger::Check SleepLedger::check()
+SleepLedger::Check SleepLedger::check(Access access)
 {
     int result = SQLITE_OK;
     const auto tables = pragmaValue(db_, "SELECT count(*) FROM sqlite_master", result);
@@ -233,8 +248,11 @@ SleepLedger::Check SleepLedger::check()
                             sqlite3_errstr(result)));
         return Check::Unusable;
     }
-    if (*tables == 0 && *application == 0)
+    if (*tables == 0 && *application == 0) {
+        if (access == Access::ReadOnly)
+            return Check::Empty;
         return createSchema() ? Check::Good : Check::Unusable;
+    }
     if (*application != kApplicationId)
         return Check::SetAside;
     if (*version != kSchemaVersion) {
@@ -248,10 +266,16 @@ SleepLedger::Check SleepLedger::check()
                                                : nullptr;
     if (!answer || std::string(answer) != "ok")
         return Check::SetAside;
+    // Our mark and version over tables that are not ours: damage too, or
+    // every record would be lost without a word.
+    const std::string columns = fmt::format("SELECT {}, comparable FROM sleeps LIMIT 0", kColumns);
+    const Statement select(db_, columns.c_str());
+    if (!select.handle)
+        return Check::SetAside;
     return Check::Good;
 }
 
-void SleepLedger::setAside()
+bool SleepLedger::setAside()
 {
     close();
     const std::filesystem::path aside = file_.string() + ".corrupt";
@@ -260,7 +284,7 @@ void SleepLedger::setAside()
     if (error) {
         say(fmt::format("the sleep history {} is damaged and cannot be set aside ({}); sleeps are not kept",
                             file_.string(), error.message()));
-        return;
+        return false;
     }
     // The journal files belong to the damaged database, not to the new one.
     for (const char* suffix : {"-wal", "-shm"}) {
@@ -270,6 +294,7 @@ void SleepLedger::setAside()
     say(fmt::format("the sleep history {} was damaged or not Drainwatch's; it is kept as {} and a new one begins",
                         file_.string(), aside.string()));
     writeFailureSaid_ = false;
+    return true;
 }
 
 bool SleepLedger::createSchema()
@@ -334,19 +359,24 @@ bool SleepLedger::add(const SleepRecord& r)
     return false;
 }
 
-std::vector<SleepRecord> SleepLedger::select(const std::string& order) const
+std::vector<SleepRecord> SleepLedger::select(const std::string& order, std::size_t limit) const
 {
     std::vector<SleepRecord> records;
     if (!db_)
         return records;
     const std::string sql = fmt::format("SELECT {} FROM sleeps {}", kColumns, order);
     Statement statement(db_, sql.c_str());
-    while (statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
-        records.push_back(recordAt(statement.handle));
+    // The limit counts the rows that can be shown, not the damaged ones.
+    while (records.size() < limit && statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
+        if (auto record = recordAt(statement.handle))
+            records.push_back(std::move(*record));
     return records;
 }
 
-std::vector<SleepRecord> SleepLedger::records() const { return select("ORDER BY id"); }
+std::vector<SleepRecord> SleepLedger::records() const
+{
+    return select("ORDER BY id", std::numeric_limits<std::size_t>::max());
+}
 
 std::optional<SleepRecord> SleepLedger::latest() const
 {
@@ -358,7 +388,7 @@ std::optional<SleepRecord> SleepLedger::latest() const
 
 std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const
 {
-    return select(fmt::format("ORDER BY id DESC LIMIT {}", std::min<std::size_t>(limit, INT32_MAX)));
+    return select("ORDER BY id DESC", limit);
 }
 
 std::vector<double> SleepLedger::comparableRates(const std::optional<std::string>& mode, std::size_t limit) const
@@ -366,15 +396,18 @@ std::vector<double> SleepLedger::comparableRates(const std::optional<std::string
     std::vector<double> rates;
     if (!db_)
         return rates;
+    // A comparable record has a rate; one without, or an infinite one, is
+    // damage and counts for nothing.
     Statement statement(db_, "SELECT rate_per_hour FROM sleeps WHERE comparable = 1 AND mode IS ? "
-                             "ORDER BY id DESC LIMIT ?");
+                             "AND rate_per_hour IS NOT NULL ORDER BY id DESC");
     if (!statement.handle)
         return rates;
     bindValue(statement.handle, 1, mode);
-    sqlite3_bind_int64(statement.handle, 2,
-                       static_cast<sqlite3_int64>(std::min<std::size_t>(limit, std::numeric_limits<std::int32_t>::max())));
-    while (sqlite3_step(statement.handle) == SQLITE_ROW)
-        rates.push_back(sqlite3_column_double(statement.handle, 0));
+    while (rates.size() < limit && sqlite3_step(statement.handle) == SQLITE_ROW) {
+        const double rate = sqlite3_column_double(statement.handle, 0);
+        if (std::isfinite(rate))
+            rates.push_back(rate);
+    }
     return rates;
 }
 

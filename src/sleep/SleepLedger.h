@@ -26,7 +26,8 @@ public:
 
     // A file, made with its folder where missing (ReadWrite); a damaged file,
     // or one that is not a sleep history, is set aside as NAME.corrupt and a
-    // new one begins. ReadOnly opens nothing where the file is missing.
+    // new one begins. ReadOnly opens nothing where the file is missing
+    // or empty, and says once why a file it found cannot be read.
     SleepLedger(std::filesystem::path file, Access access, Report report = printReport);
     // In memory, for as long as the object lives.
     explicit SleepLedger(Report report = printReport);
@@ -55,15 +56,16 @@ public:
     static constexpr int kSchemaVersion = 1;
 
 private:
-    enum class Check { Good, SetAside, Unusable };
+    // Empty: a reader found a database with nothing in it yet.
+    enum class Check { Good, SetAside, Unusable, Empty };
 
     bool openFile(int flags);
-    Check check();
-    void setAside();
+    Check check(Access access);
+    bool setAside();
     bool createSchema();
     void close();
     void say(const std::string& message);
-    std::vector<SleepRecord> select(const std::string& order) const;
+    std::vector<SleepRecord> select(const std::string& order, std::size_t limit) const;
 
     std::filesystem::path file_;
     Report report_;
