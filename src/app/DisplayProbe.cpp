@@ -101,7 +101,7 @@ std::optional<std::string> connectX(std::string display)
         const std::string path = fmt::format("/tmp/.X11-unix/X{}", number);
         if (!connectUnix(path, true))
             return std::nullopt;
-        const auto problem = connectUnix(path, false);
+        auto problem = connectUnix(path, false);
         if (!problem || host == "unix" || protocol == "unix")
             return problem;
     }
