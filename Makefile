@@ -29,6 +29,7 @@ run: build
 bench: build
 	$(BUILD)/bench/drainwatch-bench
 	$(BUILD)/bench/drainwatch-sleep-bench
+	$(BUILD)/bench/drainwatch-history-bench
 	./bench/footprint $(BUILD)/src/app/drainwatch
 
 # The whole suite again, built with clang under ASan and UBSan; it also

@@ -8,6 +8,9 @@
 #include "app/TerminalFrontEnd.h"
 #include "app/TerminalResize.h"
 #include "battery/BatteryInfo.h"
+#include "history/HistoryStore.h"
+#include "history/HistoryText.h"
+#include "history/LocalTime.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
 #include "sleep/SleepLedger.h"
@@ -80,6 +83,30 @@ int showSleeps(const Options& options)
     }
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Read-only beside a running monitor (WAL), as --sleeps; no history prints
+// the CSV header, or no table.
+int showHistory(const Options& options)
+{
+    const auto file = SleepLedger::defaultPath(Identity::of(options.simulate).historyFile);
+    HistoryDatabase database(file, HistoryDatabase::Access::ReadOnly);
+    std::error_code error;
+    if (!database.isOpen() && std::filesystem::exists(file, error))
+        return 1;
+    const HistoryStore store(database);
+    std::string text;
+    if (options.history) {
+        // Options::parse has checked the dates.
+        const double since = options.since ? localDayStart(*options.since).value_or(0) : -1e300;
+        const double until = options.until ? localDayStart(*options.until, 1).value_or(0) : 1e300;
+        text = samplesCsv(store.samples(since, until));
+    } else {
+        const auto discharges = store.discharges();
+        text = options.csv ? dischargesCsv(discharges) : dischargesTable(discharges);
+    }
+    std::fputs(text.c_str(), stdout);
+    return outputWritten();
 }
 
 int runTerminal(const Options& options, int argc, char** argv)
@@ -210,6 +237,8 @@ int runDrainwatch(int argc, char** argv)
         return showBatteryInfo(options.simulate);
     if (options.sleeps)
         return showSleeps(options);
+    if (options.history || options.discharges)
+        return showHistory(options);
     if (options.terminal)
         return runTerminal(options, argc, argv);
     if (!hasDisplay()) {

@@ -19,8 +19,8 @@ MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, 
                                        FileOpener& fileOpener)
     : store_(QString::fromStdString(identity.storeFile)), battery_(makeBattery(simulate, clock_, &store_)),
       fileOpener_(fileOpener), system_(SysfsSnapshotSource::defaultRoot()),
-      ledger_(SleepLedger::defaultPath(identity.historyFile), SleepLedger::Access::ReadWrite),
-      tracker_(clock_, system_, ledger_)
+      database_(SleepLedger::defaultPath(identity.historyFile), HistoryDatabase::Access::ReadWrite),
+      ledger_(database_), history_(database_), recorder_(clock_, history_), tracker_(clock_, system_, ledger_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.
@@ -43,6 +43,7 @@ MonitorServices MonitorEnvironment::services()
 void MonitorEnvironment::attach(ViewController& controller, bool notify)
 {
     controller.sleepTracker = &tracker_;
+    controller.historyRecorder = &recorder_;
     if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)
         return;
     tracker_.recorded = [this](const SleepRecord& record) {

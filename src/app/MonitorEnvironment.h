@@ -3,6 +3,9 @@
 #include "app/HealthInWh.h"
 #include "app/Options.h"
 #include "battery/RegistrySource.h"
+#include "history/HistoryDatabase.h"
+#include "history/HistoryRecorder.h"
+#include "history/HistoryStore.h"
 #include "measure/Clock.h"
 #include "monitor/ViewController.h"
 #include "platform/DesktopNotifier.h"
@@ -32,10 +35,12 @@ public:
     // The battery's capacities in energy, for the health in Wh; none for
     // the simulated battery.
     HealthInWh::Reader energyReader();
-    // Keeps the controller's sleep records in the history file; notify: a
-    // desktop notification after a sleep that went wrong, unless the
-    // settings say sleepNotificationsOff=1.
+    // Keeps the controller's sleep records and the battery's samples and
+    // discharges in the history file; notify: a desktop notification after
+    // a sleep that went wrong, unless the settings say sleepNotificationsOff=1.
     void attach(ViewController& controller, bool notify);
+    // The samples and discharges, for the window.
+    const HistoryStore& history() const { return history_; }
 
     // The battery of the machine, or the simulated one, which keeps its
     // charge in `store` when given one.
@@ -50,7 +55,11 @@ private:
     LogindSleepNotifications sleep_;
     FileOpener& fileOpener_;
     SysfsSnapshotSource system_;
+    // One connection for the sleep records and the samples.
+    HistoryDatabase database_;
     SleepLedger ledger_;
+    HistoryStore history_;
+    HistoryRecorder recorder_;
     SleepTracker tracker_;
     DesktopNotifier notifier_;
 };

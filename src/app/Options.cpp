@@ -1,14 +1,51 @@
 #include "app/Options.h"
 
 #include "app/StatusBar.h"
+#include "history/LocalTime.h"
+
+#include <fmt/format.h>
 
 namespace drainwatch {
+
+namespace {
+
+// --NAME VALUE or --NAME=VALUE; false where argument is neither.
+bool takeValue(const std::string& name, const std::string& argument, std::vector<std::string>::const_iterator& next,
+               std::vector<std::string>::const_iterator end, std::optional<std::string>& value, bool& missing)
+{
+    if (argument == name) {
+        missing = next + 1 == end;
+        if (!missing)
+            value = *++next;
+        return true;
+    }
+    if (!argument.starts_with(name + "="))
+        return false;
+    value = argument.substr(name.size() + 1);
+    return true;
+}
+
+std::string dateError(const char* name, const std::optional<std::string>& date)
+{
+    if (!date || localDayStart(*date))
+        return {};
+    return fmt::format("{} takes a date as YYYY-MM-DD, such as {} 2026-12-01, not '{}'", name, name, *date);
+}
+
+} // namespace
 
 Options Options::parse(const std::vector<std::string>& arguments)
 {
     Options options;
     for (auto next = arguments.begin(); next != arguments.end(); ++next) {
         const std::string& argument = *next;
+        bool missing = false;
+        if (takeValue("--since", argument, next, arguments.end(), options.since, missing) ||
+            takeValue("--until", argument, next, arguments.end(), options.until, missing)) {
+            if (missing && options.error.empty())
+                options.error = argument + " needs a date, such as " + argument + " 2026-12-01";
+            continue;
+        }
         if (argument == "--help" || argument == "-h")
             options.help = true;
         else if (argument == "--version")
@@ -25,6 +62,12 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.terminal = options.json = true;
         else if (argument == "--sleeps")
             options.sleeps = true;
+        else if (argument == "--history")
+            options.history = true;
+        else if (argument == "--discharges")
+            options.discharges = true;
+        else if (argument == "--csv")
+            options.csv = true;
         else if (argument == "--no-notify")
             options.noNotify = true;
         else if (argument == "--waybar")
@@ -41,6 +84,16 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.error = (argument.starts_with('-') ? "unknown option '" : "unexpected argument '") + argument +
                             "'; 'drainwatch --help' lists the options";
     }
+    if (options.error.empty())
+        options.error = dateError("--since", options.since);
+    if (options.error.empty())
+        options.error = dateError("--until", options.until);
+    if (options.error.empty() && (options.since || options.until) && !options.history)
+        options.error = "--since and --until go with --history";
+    if (options.error.empty() && options.csv && !options.discharges)
+        options.error = "--csv goes with --discharges (--history always prints CSV)";
+    if (options.error.empty() && options.history + options.discharges + options.sleeps > 1)
+        options.error = "--history, --discharges and --sleeps each print one history; give one";
     std::string formatError;
     if (options.error.empty() && options.format && !StatusTemplate::parse(*options.format, formatError))
         options.error = formatError;
@@ -68,13 +121,18 @@ std::string Options::usage()
            "  --battery-info  print what the battery reports, then exit\n"
            "  --sleeps        print every sleep recorded, with a summary per sleep mode, then exit;\n"
            "                  with --json, one JSON object a line\n"
+           "  --history [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
+           "                  print the battery's samples (one a minute awake, one at each event) as\n"
+           "                  CSV, then exit; --since and --until are local days, both included\n"
+           "  --discharges    print the charge statistics of every discharge, then exit; with --csv,\n"
+           "                  as CSV\n"
            "  --no-notify     no desktop notification after a sleep that drained or failed\n"
            "  --version       print the version, then exit\n"
            "  --help          print this help, then exit\n"
            "\n"
            "Without a display, drainwatch runs as with --terminal.\n"
            "The log is ~/.local/state/Logs/Drainwatch/Drainwatch.log ($XDG_STATE_HOME),\n"
-           "the sleep history ~/.local/state/Drainwatch/history.sqlite.\n";
+           "the history of sleeps, samples and discharges ~/.local/state/Drainwatch/history.sqlite.\n";
 }
 
 Identity Identity::of(bool simulate)

@@ -22,6 +22,14 @@ struct Options {
     bool tray = false;
     // Print the sleep history (as JSON lines with --json), then exit.
     bool sleeps = false;
+    // Print the battery's samples as CSV, from the local day since to the
+    // end of the local day until (YYYY-MM-DD, both checked), then exit.
+    bool history = false;
+    std::optional<std::string> since;
+    std::optional<std::string> until;
+    // Print the discharges as a table (as CSV with --csv), then exit.
+    bool discharges = false;
+    bool csv = false;
     // No desktop notification after a sleep that went wrong.
     bool noNotify = false;
     // Set when the command line cannot be used; says why.

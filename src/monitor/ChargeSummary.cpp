@@ -25,6 +25,21 @@ void ViewController::writeChargeSummary(double endPercentage)
     log.write("Percents used in sleep: %.1f%%", usedDuringSleepPercentage * 100);
     log.write("Total extrapolated: %s", durationText(withSleep) + " (up to " + durationText(withoutSleep) + " without sleep)");
     log.write("Average consumption: %s (%s extrapolated)", formatPower(average), durationText(fullAtAverageSeconds));
+
+    if (!historyRecorder)
+        return;
+    DischargeRecord record;
+    record.end = services_.clock.now();
+    record.start = acTimer.startedAt;
+    record.awakeSeconds = static_cast<double>(dischargeTimer.currentTimeSeconds());
+    record.totalSeconds = static_cast<double>(acTimer.currentTimeSeconds());
+    record.chargeAtStart = startedCountingAtPercentage;
+    record.chargeAtEnd = lastPercentage;
+    record.usedInSleep = usedDuringSleepPercentage;
+    record.extrapolatedSeconds = static_cast<double>(withSleep);
+    record.extrapolatedWithoutSleepSeconds = static_cast<double>(withoutSleep);
+    record.averageMA = average;
+    historyRecorder->discharge(record);
 }
 
 } // namespace drainwatch

@@ -50,6 +50,7 @@ void ViewController::viewDidLoad()
     Logger::main().debug("Started app at %s, used in sleep %.1f%%", chargeText(), usedDuringSleepPercentage * 100);
     services_.timer.start(timerInterval, [this] { doTimedLogic(); });
     batteryTotalCapacity = batteryState.maxCapacityMAh().value_or(0);
+    recordSample("start");
     doTimedLogic();
     // No counterpart of a process activity: Linux does not throttle the
     // timers of background programs, and a battery monitor must not keep
@@ -103,6 +104,8 @@ void ViewController::doTimedLogic()
 {
     if (sleeping)
         return;
+    if (historyRecorder)
+        historyRecorder->tick();
     if (!(batteryTotalCapacity > 0))
         batteryTotalCapacity = batteryState.maxCapacityMAh().value_or(0);
 
@@ -133,7 +136,10 @@ void ViewController::doTimedLogic()
         heartbeatMissed(lastPercentage);
     acTimer.heartbeat();
 
+    const char* chargerEvent = nullptr;
     if (reading->charging || charge > lastPercentage + kChargerRise) {
+        if (lastCountingTimeState && chargerSeen_)
+            chargerEvent = "charger connected";
         if (dischargeTimer.currentTimeSeconds() > minimumBatteryCycleTime)
             writeChargeSummary(lastPercentage);
         else if (lastCountingTimeState)
@@ -145,8 +151,11 @@ void ViewController::doTimedLogic()
     } else {
         if (!lastCountingTimeState)
             Logger::main().debug("Disconnected charger at %s", chargeText());
+        if (!lastCountingTimeState && chargerSeen_)
+            chargerEvent = "charger disconnected";
         lastCountingTimeState = true;
     }
+    chargerSeen_ = true;
 
     if (charge > startedCountingAtPercentage)
         startedCountingAtPercentage = charge;
@@ -156,6 +165,12 @@ void ViewController::doTimedLogic()
     }
     if (sleepTracker)
         sleepTracker->readableTick({charge, reading->charging, knownVoltage()}, missedHeartbeat, batteryTotalCapacity);
+    if (missedHeartbeat)
+        recordSample("missed heartbeat");
+    if (chargerEvent)
+        recordSample(chargerEvent);
+    if (historyRecorder && historyRecorder->sampleDue())
+        recordSample("");
     lastPercentage = charge;
     showStatus(charge, reading->current);
 }
@@ -187,11 +202,15 @@ void ViewController::receiveSleepNote()
 {
     Logger::main().debug("Entering sleep at %s", chargeText());
     doTimedLogic();
+    recordSample("will sleep");
     if (sleepTracker)
         sleepTracker->willSleep(lastPercentage, knownVoltage());
     sleeping = true;
-    // The battery may die in sleep: the count must already be on disk.
+    // The battery may die in sleep: the count must already be on disk, and
+    // the samples too.
     saveData();
+    if (historyRecorder)
+        historyRecorder->flush();
 }
 
 void ViewController::receiveWakeNote()
@@ -201,6 +220,7 @@ void ViewController::receiveWakeNote()
     rateAwaited_ = true;
     if (sleepTracker)
         sleepTracker->didWake();
+    recordSample("wake");
     doTimedLogic();
 }
 
@@ -216,9 +236,42 @@ void ViewController::windowWillClose()
 {
     Logger::main().debug("Quitting app");
     saveData();
+    if (historyRecorder)
+        historyRecorder->flush();
 }
 
-void ViewController::applicationWillTerminate() { saveData(); }
+void ViewController::applicationWillTerminate()
+{
+    // A logout may call this before the quit: one quit sample a run.
+    if (!quitRecorded_)
+        recordSample("quit");
+    quitRecorded_ = true;
+    saveData();
+    if (historyRecorder)
+        historyRecorder->flush();
+}
+
+void ViewController::recordSample(const char* event)
+{
+    if (!historyRecorder || sleeping)
+        return;
+    const auto charge = batteryState.chargePercentage();
+    const auto onExternalPower = batteryState.isCharging();
+    const auto current = batteryState.amperage();
+    // Readable as the tick takes it: all three known.
+    if (!charge || !onExternalPower || !current)
+        return;
+    HistorySample sample;
+    sample.charge = *charge;
+    sample.currentMA = current;
+    sample.onExternalPower = *onExternalPower;
+    sample.volts = batteryState.voltage();
+    sample.fullMAh = batteryState.maxCapacityMAh();
+    sample.designMAh = batteryState.designCapacityMAh();
+    sample.cycles = batteryState.batt.cycleCount();
+    sample.event = event;
+    historyRecorder->record(sample);
+}
 
 void ViewController::resetButtonClicked()
 {

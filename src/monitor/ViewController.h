@@ -1,6 +1,7 @@
 #pragma once
 
 #include "battery/BatteryListener.h"
+#include "history/HistoryRecorder.h"
 #include "measure/Averages.h"
 #include "measure/Clock.h"
 #include "measure/HeartbeatTimer.h"
@@ -78,6 +79,9 @@ public:
     // Told of every tick that read the battery and of the sleep notes, to
     // keep a record of each sleep; absent, no records are kept.
     SleepTracker* sleepTracker = nullptr;
+    // Told of the readable ticks, the events and the charge statistics, to
+    // keep the battery's history; absent, none is kept.
+    HistoryRecorder* historyRecorder = nullptr;
 
     // Called after every display refresh (terminal redraw, tray tooltip).
     std::function<void()> displayUpdated;
@@ -126,6 +130,8 @@ private:
     std::string healthText() const;
     void writeChargeSummary(double endPercentage);
     std::string chargeText() const;
+    // A sample of the battery now, unless it is unreadable or asleep.
+    void recordSample(const char* event);
     std::string displayPower(double current) const;
     bool useWatts() const;
 
@@ -134,6 +140,10 @@ private:
     std::optional<double> lastCharge_;
     // No full reading yet since the start or the last wake.
     bool rateAwaited_ = true;
+    // The first readable tick of a run finds the charger as it is, not
+    // connected or disconnected.
+    bool chargerSeen_ = false;
+    bool quitRecorded_ = false;
 };
 
 // The nine text outlets in the order of the monitor's fields, by name.

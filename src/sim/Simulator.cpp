@@ -1,7 +1,10 @@
 #include "sim/Simulator.h"
 
+#include "history/HistoryText.h"
+
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include <fmt/printf.h>
@@ -66,11 +69,13 @@ void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 
 struct Simulator::Process {
     Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store, SimulatedSystem& system,
-            SleepLedger& ledger)
-        : tracker(clock, system, ledger), controller(MonitorServices{clock, battery, store, timer, sleep, opener})
+            SleepLedger& ledger, HistoryDatabase& database)
+        : tracker(clock, system, ledger), history(database), recorder(clock, history),
+          controller(MonitorServices{clock, battery, store, timer, sleep, opener})
     {
         timer.clock = &clock;
         controller.sleepTracker = &tracker;
+        controller.historyRecorder = &recorder;
         for (std::size_t i = 0; i < fields.size(); ++i)
             controller.*kTextOutlets[i].member = &fields[i];
     }
@@ -80,11 +85,13 @@ struct Simulator::Process {
     NoFileOpener opener;
     std::array<RecordedField, 9> fields;
     SleepTracker tracker;
+    HistoryStore history;
+    HistoryRecorder recorder;
     ViewController controller;
     bool windowOpen = false;
 };
 
-Simulator::Simulator(std::ostream& out) : out_(out) {}
+Simulator::Simulator(std::ostream& out) : out_(out), ledger_(database_) {}
 
 Simulator::~Simulator() = default;
 
@@ -157,6 +164,12 @@ void Simulator::execute(const std::vector<std::string>& words)
     } else if (command == "sleeps") {
         expectWords(words, 1);
         printSleeps();
+    } else if (command == "history") {
+        expectWords(words, 1);
+        printHistory();
+    } else if (command == "discharges") {
+        expectWords(words, 1);
+        printDischarges();
     } else if (command == "close") {
         expectWords(words, 1);
         running(command);
@@ -207,7 +220,7 @@ void Simulator::launch()
 {
     launchedOnce_ = true;
     machineAsleep_ = false;
-    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_);
+    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_, database_);
     process_->controller.viewDidLoad();
     process_->windowOpen = true;
     process_->controller.viewDidAppear();
@@ -331,6 +344,16 @@ void Simulator::printSleeps()
     for (const SleepRecord& record : ledger_.records())
         out_ << sleepRecordJson(record) << '\n';
 }
+
+// What another process reads: the flushed samples only, as `drainwatch
+// --history` finds them beside a running monitor.
+void Simulator::printHistory()
+{
+    const HistoryStore reader(database_);
+    out_ << samplesCsv(reader.samples(std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max()));
+}
+
+void Simulator::printDischarges() { out_ << dischargesCsv(HistoryStore(database_).discharges()); }
 
 void Simulator::print()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "battery/MemoryRegistry.h"
+#include "history/HistoryDatabase.h"
 #include "measure/MemoryPreferenceStore.h"
 #include "monitor/ViewController.h"
 #include "sleep/SleepLedger.h"
@@ -77,6 +78,8 @@ private:
     void setBattery(const std::vector<std::string>& words);
     void setSystem(const std::vector<std::string>& words);
     void printSleeps();
+    void printHistory();
+    void printDischarges();
     void print();
     void printStore();
     Process& running(const std::string& command);
@@ -88,7 +91,9 @@ private:
     MemoryRegistry battery_;
     MemoryPreferenceStore store_;
     SimulatedSystem system_;
-    // Lives for the whole scenario, like the store.
+    // In memory for the whole scenario, like the store; each process has its
+    // own history store on it, whose unflushed samples a kill loses.
+    HistoryDatabase database_;
     SleepLedger ledger_;
     // Between a `sleep` and the next `wake` (or launch): the suspended clock runs.
     bool machineAsleep_ = false;

@@ -11,6 +11,8 @@ scenarios cover the figures that depend on it.
 
 usage: sleep_ledger_test.py PATH/TO/drainwatch POWER_SUPPLY_FIXTURE SYS_FIXTURE
 """
+import csv
+import io
 import json
 import os
 import select
@@ -130,6 +132,12 @@ class SleepLedger(dbusmock.DBusTestCase if dbusmock else unittest.TestCase):
         manager = dbus.Interface(self.logind_mock, "org.freedesktop.login1.Manager")
         return [lock for lock in manager.ListInhibitors() if str(lock[1]) == "Drainwatch"]
 
+    def history_events(self):
+        reader = subprocess.run([PROGRAM, "--history"], env=self.env, capture_output=True, text=True, timeout=10)
+        self.assertEqual(reader.returncode, 0, reader.stderr)
+        rows = list(csv.DictReader(io.StringIO(reader.stdout, newline="")))
+        return [row["event"] for row in rows]
+
     def notifications(self):
         return self.notifier_mock.GetMethodCalls("Notify", dbus_interface=dbusmock.MOCK_IFACE)
 
@@ -142,6 +150,8 @@ class SleepLedger(dbusmock.DBusTestCase if dbusmock else unittest.TestCase):
         # The lock goes once the note is handled, its snapshot taken.
         wait_for(lambda: not self.our_locks(), "the delay lock to be released")
         self.assertIn("Entering sleep at 32.9%", self.log())
+        # The samples were on disk before the lock went.
+        self.assertEqual(self.history_events(), ["start", "will sleep"])
         stats = os.path.join(self.sys, "power", "suspend_stats")
         write(os.path.join(stats, "success"), "45")
         write(os.path.join(stats, "fail"), "2")
@@ -190,6 +200,9 @@ class SleepLedger(dbusmock.DBusTestCase if dbusmock else unittest.TestCase):
 
         self.process.send_signal(signal.SIGTERM)
         self.assertEqual(self.process.wait(10), 0)
+        events = self.history_events()
+        self.assertEqual(events[:4], ["start", "will sleep", "wake", "missed heartbeat"])
+        self.assertEqual(events[-1], "quit")
 
     def test_no_notify_and_the_settings_key_keep_it_quiet(self):
         config = os.path.join(self.home, "config", "Drainwatch")

@@ -1,0 +1,199 @@
+#include "history/HistoryStore.h"
+
+#include "history/SqlStatement.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace drainwatch {
+
+namespace {
+
+constexpr const char* kSampleColumns =
+    "time, charge, current_ma, on_external_power, volts, full_mah, design_mah, cycles, event";
+constexpr const char* kDischargeColumns =
+    "start, \"end\", awake_seconds, total_seconds, charge_at_start, charge_at_end, used_in_sleep, "
+    "extrapolated_seconds, extrapolated_without_sleep_seconds, average_ma";
+
+// Empty for a row whose time or charge is not finite, as a damaged file may
+// hold: there is nothing true to show of it.
+std::optional<HistorySample> sampleAt(sqlite3_stmt* s)
+{
+    HistorySample r;
+    r.time = sqlite3_column_double(s, 0);
+    r.charge = sqlite3_column_double(s, 1);
+    r.currentMA = sql::realAt(s, 2);
+    r.onExternalPower = sqlite3_column_int(s, 3) != 0;
+    r.volts = sql::realAt(s, 4);
+    r.fullMAh = sql::realAt(s, 5);
+    r.designMAh = sql::realAt(s, 6);
+    r.cycles = sql::integerAt(s, 7);
+    r.event = sql::textAt(s, 8).value_or("");
+    if (!std::isfinite(r.time) || !std::isfinite(r.charge))
+        return std::nullopt;
+    return r;
+}
+
+std::optional<DischargeRecord> dischargeAt(sqlite3_stmt* s)
+{
+    DischargeRecord r;
+    double* fields[] = {&r.start,
+                        &r.end,
+                        &r.awakeSeconds,
+                        &r.totalSeconds,
+                        &r.chargeAtStart,
+                        &r.chargeAtEnd,
+                        &r.usedInSleep,
+                        &r.extrapolatedSeconds,
+                        &r.extrapolatedWithoutSleepSeconds,
+                        &r.averageMA};
+    for (int i = 0; i < 10; ++i) {
+        *fields[i] = sqlite3_column_double(s, i);
+        if (!std::isfinite(*fields[i]))
+            return std::nullopt;
+    }
+    return r;
+}
+
+bool insertSample(sqlite3_stmt* s, const HistorySample& r)
+{
+    sqlite3_reset(s);
+    sqlite3_clear_bindings(s);
+    sqlite3_bind_double(s, 1, r.time);
+    sqlite3_bind_double(s, 2, r.charge);
+    sql::bindValue(s, 3, r.currentMA);
+    sqlite3_bind_int(s, 4, r.onExternalPower ? 1 : 0);
+    sql::bindValue(s, 5, r.volts);
+    sql::bindValue(s, 6, r.fullMAh);
+    sql::bindValue(s, 7, r.designMAh);
+    sql::bindValue(s, 8, r.cycles);
+    sql::bindValue(s, 9, std::optional<std::string>(r.event));
+    return sqlite3_step(s) == SQLITE_DONE;
+}
+
+} // namespace
+
+HistoryStore::HistoryStore(HistoryDatabase& database) : database_(database) {}
+
+std::vector<HistorySample> HistoryStore::samples(double since, double until) const
+{
+    std::vector<HistorySample> found;
+    const std::string text =
+        std::string("SELECT ") + kSampleColumns + " FROM samples WHERE time >= ? AND time < ? ORDER BY time, id";
+    // An older file read as it is has no such table: nothing to find.
+    sql::Statement statement(database_.handle(), text.c_str());
+    if (statement.handle) {
+        sqlite3_bind_double(statement.handle, 1, since);
+        sqlite3_bind_double(statement.handle, 2, until);
+        while (sqlite3_step(statement.handle) == SQLITE_ROW)
+            if (auto sample = sampleAt(statement.handle))
+                found.push_back(std::move(*sample));
+    }
+    const auto flushed = found.size();
+    for (const HistorySample& sample : waiting_)
+        if (sample.time >= since && sample.time < until)
+            found.push_back(sample);
+    // A clock set back may put a waiting sample before a flushed one.
+    std::stable_sort(found.begin() + static_cast<std::ptrdiff_t>(flushed), found.end(),
+                     [](const HistorySample& a, const HistorySample& b) { return a.time < b.time; });
+    std::inplace_merge(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(flushed), found.end(),
+                       [](const HistorySample& a, const HistorySample& b) { return a.time < b.time; });
+    return found;
+}
+
+std::vector<DischargeRecord> HistoryStore::discharges() const
+{
+    std::vector<DischargeRecord> found;
+    const std::string text = std::string("SELECT ") + kDischargeColumns + " FROM discharges ORDER BY \"end\", id";
+    sql::Statement statement(database_.handle(), text.c_str());
+    while (statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
+        if (auto record = dischargeAt(statement.handle))
+            found.push_back(*record);
+    return found;
+}
+
+void HistoryStore::addSample(const HistorySample& sample)
+{
+    if (waiting_.size() >= kMostWaiting)
+        waiting_.erase(waiting_.begin());
+    waiting_.push_back(sample);
+}
+
+bool HistoryStore::flush()
+{
+    if (waiting_.empty())
+        return true;
+    sqlite3* db = database_.handle();
+    if (!db)
+        return false;
+    const std::string text = std::string("INSERT INTO samples(") + kSampleColumns + ") VALUES(?,?,?,?,?,?,?,?,?)";
+    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    {
+        sql::Statement insert(db, text.c_str());
+        written = written && insert.handle;
+        for (auto next = waiting_.begin(); written && next != waiting_.end(); ++next)
+            written = insertSample(insert.handle, *next);
+    }
+    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written) {
+        database_.writeFailed();
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    waiting_.clear();
+    return true;
+}
+
+void HistoryStore::addDischarge(const DischargeRecord& r)
+{
+    const std::string text =
+        std::string("INSERT INTO discharges(") + kDischargeColumns + ") VALUES(?,?,?,?,?,?,?,?,?,?)";
+    sql::Statement insert(database_.handle(), text.c_str());
+    bool written = insert.handle != nullptr;
+    if (written) {
+        const double values[] = {r.start,
+                                 r.end,
+                                 r.awakeSeconds,
+                                 r.totalSeconds,
+                                 r.chargeAtStart,
+                                 r.chargeAtEnd,
+                                 r.usedInSleep,
+                                 r.extrapolatedSeconds,
+                                 r.extrapolatedWithoutSleepSeconds,
+                                 r.averageMA};
+        for (int i = 0; i < 10; ++i)
+            sqlite3_bind_double(insert.handle, i + 1, values[i]);
+        // One statement, one transaction: committed when it is done.
+        written = sqlite3_step(insert.handle) == SQLITE_DONE;
+    }
+    if (!written && database_.isOpen())
+        database_.writeFailed();
+}
+
+void HistoryStore::deleteOlderThan(double time)
+{
+    std::erase_if(waiting_, [time](const HistorySample& sample) { return sample.time < time; });
+    sqlite3* db = database_.handle();
+    if (!db)
+        return;
+    // Both tables in one transaction: one write to the disk a day.
+    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    {
+        sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
+        sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
+        for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
+            written = written && s;
+            if (written) {
+                sqlite3_bind_double(s, 1, time);
+                written = sqlite3_step(s) == SQLITE_DONE;
+            }
+        }
+    }
+    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written) {
+        database_.writeFailed();
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+} // namespace drainwatch
