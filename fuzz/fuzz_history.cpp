@@ -1,9 +1,12 @@
-// The sleep history as a user's disk may hold it: any bytes where
-// history.sqlite should be. A reader must read it or say once why not; the
-// monitor must read it, or set it aside whole as history.sqlite.corrupt with
-// one message and begin again, or say once why it cannot. Never a crash, and
-// no record read back may hold an infinity or a NaN.
+// The history as a user's disk may hold it: any bytes where history.sqlite
+// should be, opened by the sleep ledger alone and by the database the ledger
+// and the history store share. A reader must read it or say once why not;
+// the monitor must read it, or set it aside whole as history.sqlite.corrupt
+// with one message and begin again, or say once why it cannot. Never a
+// crash, and no record, sample or discharge read back may hold an infinity
+// or a NaN.
 #include "FuzzSupport.h"
+#include "history/HistoryStore.h"
 #include "sleep/SleepLedger.h"
 
 #include <cmath>
@@ -63,6 +66,19 @@ void readAll(const SleepLedger& ledger)
                 drainwatch::fuzz::fail("a comparable rate is inf or nan");
 }
 
+void checkStore(const HistoryStore& store)
+{
+    for (const auto& s : store.samples(-1e300, 1e300))
+        if (!std::isfinite(s.time) || !std::isfinite(s.charge) || !finite(s.currentMA) || !finite(s.volts) ||
+            !finite(s.fullMAh) || !finite(s.designMAh))
+            drainwatch::fuzz::fail("a sample read back holds inf or nan");
+    for (const auto& d : store.discharges())
+        for (double figure : {d.start, d.end, d.awakeSeconds, d.totalSeconds, d.chargeAtStart, d.chargeAtEnd,
+                              d.usedInSleep, d.extrapolatedSeconds, d.extrapolatedWithoutSleepSeconds, d.averageMA})
+            if (!std::isfinite(figure))
+                drainwatch::fuzz::fail("a discharge read back holds inf or nan");
+}
+
 SleepRecord newRecord()
 {
     SleepRecord r;
@@ -90,13 +106,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+fs::path writeInput(const std::string& bytes)
 {
     const fs::path file = SleepLedger::defaultPath("history.sqlite");
     fs::remove_all(file.parent_path());
     fs::create_directories(file.parent_path());
-    const std::string bytes(reinterpret_cast<const char*>(data), size);
     std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file;
+}
+
+// The ledger alone, as --sleeps and the sleep tracker open it.
+void throughTheLedger(const std::string& bytes)
+{
+    const fs::path file = writeInput(bytes);
     const fs::path aside = file.string() + ".corrupt";
 
     // --sleeps reads first: it changes nothing, and says at most one thing.
@@ -128,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (said.messages.size() != 1)
             drainwatch::fuzz::fail("the history is not kept and nothing said why");
         readAll(ledger);
-        return 0;
+        return;
     }
     if (!setAside && !said.messages.empty())
         drainwatch::fuzz::fail("a message about a file that opened and was not set aside");
@@ -146,5 +170,59 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (said.messages.size() > 1)
         drainwatch::fuzz::fail("more than one message");
     readAll(ledger);
+}
+
+// The one connection the monitor shares between the ledger and the store.
+void throughTheDatabase(const std::string& bytes)
+{
+    const fs::path file = writeInput(bytes);
+    {
+        Said said;
+        HistoryDatabase reader(file, HistoryDatabase::Access::ReadOnly, said.report());
+        if (said.messages.size() > 1 || (reader.isOpen() && !said.messages.empty()))
+            drainwatch::fuzz::fail("the history's reader said more than it should");
+        const SleepLedger ledger(reader);
+        readAll(ledger);
+        checkStore(HistoryStore(reader));
+    }
+    Said said;
+    HistoryDatabase database(file, HistoryDatabase::Access::ReadWrite, said.report());
+    if (said.messages.size() > 1)
+        drainwatch::fuzz::fail("opening the history said more than one thing");
+    SleepLedger ledger(database);
+    HistoryStore store(database);
+    readAll(ledger);
+    checkStore(store);
+    if (!database.isOpen())
+        return;
+    const auto before = store.samples(-1e300, 1e300).size();
+    HistorySample sample;
+    sample.time = 1800000000;
+    sample.charge = 0.5;
+    sample.event = "start";
+    store.addSample(sample);
+    if (!store.flush() || store.samples(-1e300, 1e300).size() != before + 1)
+        drainwatch::fuzz::fail("a history that opened takes no sample");
+    const auto discharges = store.discharges().size();
+    DischargeRecord discharge;
+    discharge.start = 1800000000;
+    discharge.end = 1800003600;
+    store.addDischarge(discharge);
+    if (store.discharges().size() != discharges + 1)
+        drainwatch::fuzz::fail("a history that opened takes no discharge");
+    if (!ledger.add(newRecord()) || ledger.latest() != newRecord())
+        drainwatch::fuzz::fail("the shared history takes no record");
+    if (said.messages.size() > 1)
+        drainwatch::fuzz::fail("more than one message");
+    checkStore(store);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    throughTheLedger(bytes);
+    throughTheDatabase(bytes);
     return 0;
 }
