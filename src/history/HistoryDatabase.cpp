@@ -216,10 +216,13 @@ HistoryDatabase::Check HistoryDatabase::check(bool readOnly)
                         file_.string(), *version, kSchemaVersion));
         return Check::Unusable;
     }
-    sql::Statement quick(db_, "PRAGMA quick_check");
-    const int stepped = quick.handle ? sqlite3_step(quick.handle) : SQLITE_CORRUPT;
+    // integrity_check, not quick_check: an index that disagrees with its
+    // table passes the quick one and fails the first write. Once an open,
+    // 0.3 s for 400 days of samples.
+    sql::Statement integrity(db_, "PRAGMA integrity_check");
+    const int stepped = integrity.handle ? sqlite3_step(integrity.handle) : SQLITE_CORRUPT;
     const auto* answer =
-        stepped == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(quick.handle, 0)) : nullptr;
+        stepped == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(integrity.handle, 0)) : nullptr;
     if (!answer || std::string(answer) != "ok")
         return Check::SetAside;
     // The mark and the version over tables that are not these (a column
