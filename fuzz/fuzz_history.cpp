@@ -110,7 +110,7 @@ namespace {
 
 fs::path writeInput(const std::string& bytes)
 {
-    const fs::path file = SleepLedger::defaultPath("history.sqlite");
+    fs::path file = SleepLedger::defaultPath("history.sqlite");
     fs::remove_all(file.parent_path());
     fs::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

@@ -137,6 +137,12 @@ TEST(SleepLedger, SetsADamagedOrForeignFileAsideAndBeginsAgain)
              sqlite3_exec(db, "ALTER TABLE sleeps RENAME COLUMN \"end\" TO finish", nullptr, nullptr, nullptr);
              sqlite3_close(db);
          }},
+        // Passes quick_check; the first write would find it damaged.
+        {"a history whose index disagrees with its table",
+         [](const std::filesystem::path& f) {
+             std::filesystem::copy_file(
+                 std::filesystem::path(DRAINWATCH_TEST_DATA) / "history" / "index-disagrees-with-table.sqlite", f);
+         }},
         {"Drainwatch's mark over another program's table",
          [](const std::filesystem::path& f) {
              sqlite3* db = nullptr;
@@ -185,7 +191,7 @@ int fillTheDisk(const std::filesystem::path& file)
     std::signal(SIGXFSZ, SIG_IGN);
     Said said;
     SleepLedger ledger(file, SleepLedger::Access::ReadWrite, said.report());
-    const rlimit limit{64 * 1024, 64 * 1024};
+    const rlimit limit{rlim_t{64} * 1024, rlim_t{64} * 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int kept = 0;
     while (kept < 100000 && ledger.add(sample(1.0)))
@@ -213,7 +219,7 @@ TEST(SleepLedger, ReadingNeverMakesOrChangesAFile)
     EXPECT_TRUE(said.messages.empty());
 
     // An empty file is no history yet: nothing to say.
-    std::ofstream{file};
+    std::ofstream(file).close();
     SleepLedger empty(file, SleepLedger::Access::ReadOnly, said.report());
     EXPECT_TRUE(empty.records().empty());
     EXPECT_TRUE(said.messages.empty());
