@@ -73,8 +73,7 @@ std::optional<double> localDayStart(const std::string& date, int daysLater)
     wanted.tm_isdst = -1;
     std::tm checked = wanted;
     // mktime moves a 30 February on to March: such a day is not one.
-    if (std::mktime(&checked) == -1 && checked.tm_mday != *day)
-        return std::nullopt;
+    std::mktime(&checked);
     if (checked.tm_mday != *day || checked.tm_mon != *month - 1)
         return std::nullopt;
     wanted.tm_mday += daysLater;
