@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1 seconds=$2
 shift 2
-targets=(fuzz_sysfs fuzz_settings fuzz_scenario)
+targets=(fuzz_sysfs fuzz_settings fuzz_scenario fuzz_history)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DDRAINWATCH_FUZZ=ON "$@"
 cmake --build "$build" --target "${targets[@]}"

@@ -178,7 +178,7 @@ std::optional<std::string> connectX(std::string display, const std::string& xaut
         // Reached in the abstract namespace, its answer there is the answer.
         if (const auto problem = connectUnix(path, true, greet); !problem || problem->starts_with("it "))
             return problem;
-        const auto problem = connectUnix(path, false, greet);
+        auto problem = connectUnix(path, false, greet);
         if (!problem || host == "unix" || protocol == "unix")
             return problem;
     }

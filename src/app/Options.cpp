@@ -45,7 +45,7 @@ Options Options::parse(const std::vector<std::string>& arguments)
         if (takeValue("--since", argument, next, arguments.end(), options.since, missing) ||
             takeValue("--until", argument, next, arguments.end(), options.until, missing)) {
             if (missing && options.error.empty())
-                options.error = argument + " needs a date, such as " + argument + " 2026-12-01";
+                options.error = fmt::format("{} needs a date, such as {} 2026-12-01", argument, argument);
             continue;
         }
         if (argument == "--help" || argument == "-h")

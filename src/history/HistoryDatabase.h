@@ -52,7 +52,7 @@ private:
     void setAside();
     bool createSchema();
     bool migrate(long long fromVersion);
-    bool execute(const std::string& sql);
+    bool execute(const std::string& text);
     void close();
 
     std::filesystem::path file_;

@@ -3,6 +3,7 @@
 #include "history/SqlStatement.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace drainwatch {
 
@@ -14,7 +15,9 @@ constexpr const char* kDischargeColumns =
     "start, \"end\", awake_seconds, total_seconds, charge_at_start, charge_at_end, used_in_sleep, "
     "extrapolated_seconds, extrapolated_without_sleep_seconds, average_ma";
 
-HistorySample sampleAt(sqlite3_stmt* s)
+// Empty for a row whose time or charge is not finite, as a damaged file may
+// hold: there is nothing true to show of it.
+std::optional<HistorySample> sampleAt(sqlite3_stmt* s)
 {
     HistorySample r;
     r.time = sqlite3_column_double(s, 0);
@@ -26,10 +29,12 @@ HistorySample sampleAt(sqlite3_stmt* s)
     r.designMAh = sql::realAt(s, 6);
     r.cycles = sql::integerAt(s, 7);
     r.event = sql::textAt(s, 8).value_or("");
+    if (!std::isfinite(r.time) || !std::isfinite(r.charge))
+        return std::nullopt;
     return r;
 }
 
-DischargeRecord dischargeAt(sqlite3_stmt* s)
+std::optional<DischargeRecord> dischargeAt(sqlite3_stmt* s)
 {
     DischargeRecord r;
     double* fields[] = {&r.start,
@@ -42,8 +47,11 @@ DischargeRecord dischargeAt(sqlite3_stmt* s)
                         &r.extrapolatedSeconds,
                         &r.extrapolatedWithoutSleepSeconds,
                         &r.averageMA};
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 10; ++i) {
         *fields[i] = sqlite3_column_double(s, i);
+        if (!std::isfinite(*fields[i]))
+            return std::nullopt;
+    }
     return r;
 }
 
@@ -78,7 +86,8 @@ std::vector<HistorySample> HistoryStore::samples(double since, double until) con
         sqlite3_bind_double(statement.handle, 1, since);
         sqlite3_bind_double(statement.handle, 2, until);
         while (sqlite3_step(statement.handle) == SQLITE_ROW)
-            found.push_back(sampleAt(statement.handle));
+            if (auto sample = sampleAt(statement.handle))
+                found.push_back(std::move(*sample));
     }
     const auto flushed = found.size();
     for (const HistorySample& sample : waiting_)
@@ -98,7 +107,8 @@ std::vector<DischargeRecord> HistoryStore::discharges() const
     const std::string text = std::string("SELECT ") + kDischargeColumns + " FROM discharges ORDER BY \"end\", id";
     sql::Statement statement(database_.handle(), text.c_str());
     while (statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
-        found.push_back(dischargeAt(statement.handle));
+        if (auto record = dischargeAt(statement.handle))
+            found.push_back(*record);
     return found;
 }
 

@@ -72,12 +72,14 @@ std::optional<double> localDayStart(const std::string& date, int daysLater)
     wanted.tm_mday = *day;
     wanted.tm_isdst = -1;
     std::tm checked = wanted;
-    // mktime moves a 30 February on to March: such a day is not one.
-    std::mktime(&checked);
-    if (checked.tm_mday != *day || checked.tm_mon != *month - 1)
+    // mktime moves a 30 February on to March: such a day is not one. -1 is
+    // a time it cannot give (midnight is never the second before 1970).
+    if (std::mktime(&checked) == -1 || checked.tm_mday != *day || checked.tm_mon != *month - 1)
         return std::nullopt;
     wanted.tm_mday += daysLater;
     const std::time_t start = std::mktime(&wanted);
+    if (start == -1)
+        return std::nullopt;
     return static_cast<double>(start);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <sqlite3.h>
@@ -35,9 +36,13 @@ inline void bindValue(sqlite3_stmt* s, int i, const std::optional<std::string>& 
 }
 
 inline bool isNull(sqlite3_stmt* s, int i) { return sqlite3_column_type(s, i) == SQLITE_NULL; }
+// A damaged file may hold an infinity where a figure was: unknown, then.
 inline std::optional<double> realAt(sqlite3_stmt* s, int i)
 {
-    return isNull(s, i) ? std::nullopt : std::optional<double>(sqlite3_column_double(s, i));
+    if (isNull(s, i))
+        return std::nullopt;
+    const double value = sqlite3_column_double(s, i);
+    return std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
 }
 inline std::optional<std::int64_t> integerAt(sqlite3_stmt* s, int i)
 {

@@ -39,7 +39,7 @@ constexpr qsizetype kLongestKnock = 64;
 // keep the monitor from ever starting. Empty, with the reason, when there is none.
 QString runtimeFolder(QString& problem)
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && !QDir::isRelativePath(runtime) && QFileInfo(runtime).isDir())
         return runtime;
     QString cache = qEnvironmentVariable("XDG_CACHE_HOME");

@@ -3,6 +3,7 @@
 #include "history/SqlStatement.h"
 #include "log/Logger.h"
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <sqlite3.h>
@@ -40,7 +41,9 @@ std::vector<std::string> splitLines(const std::string& text)
     return values;
 }
 
-SleepRecord recordAt(sqlite3_stmt* s)
+// Empty for a row whose times or charges are not finite, as a damaged file
+// may hold: there is nothing true to show of it.
+std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
 {
     SleepRecord r;
     r.how = textAt(s, 0).value_or("");
@@ -62,6 +65,9 @@ SleepRecord recordAt(sqlite3_stmt* s)
     r.failedDevice = textAt(s, 16);
     r.wokenBy = splitLines(textAt(s, 17).value_or(""));
     r.flags = splitLines(textAt(s, 18).value_or(""));
+    for (double figure : {r.start, r.end, r.chargeBefore, r.chargeAfter, r.usedPercentage})
+        if (!std::isfinite(figure))
+            return std::nullopt;
     return r;
 }
 
@@ -127,7 +133,7 @@ bool SleepLedger::add(const SleepRecord& r)
     return false;
 }
 
-std::vector<SleepRecord> SleepLedger::select(const std::string& order) const
+std::vector<SleepRecord> SleepLedger::select(const std::string& order, std::size_t limit) const
 {
     std::vector<SleepRecord> records;
     sqlite3* db = database_.handle();
@@ -135,12 +141,17 @@ std::vector<SleepRecord> SleepLedger::select(const std::string& order) const
         return records;
     const std::string text = fmt::format("SELECT {} FROM sleeps {}", kColumns, order);
     Statement statement(db, text.c_str());
-    while (statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
-        records.push_back(recordAt(statement.handle));
+    // The limit counts the rows that can be shown, not the damaged ones.
+    while (records.size() < limit && statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
+        if (auto record = recordAt(statement.handle))
+            records.push_back(std::move(*record));
     return records;
 }
 
-std::vector<SleepRecord> SleepLedger::records() const { return select("ORDER BY id"); }
+std::vector<SleepRecord> SleepLedger::records() const
+{
+    return select("ORDER BY id", std::numeric_limits<std::size_t>::max());
+}
 
 std::optional<SleepRecord> SleepLedger::latest() const
 {
@@ -152,7 +163,7 @@ std::optional<SleepRecord> SleepLedger::latest() const
 
 std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const
 {
-    return select(fmt::format("ORDER BY id DESC LIMIT {}", std::min<std::size_t>(limit, INT32_MAX)));
+    return select("ORDER BY id DESC", limit);
 }
 
 std::vector<double> SleepLedger::comparableRates(const std::optional<std::string>& mode, std::size_t limit) const
@@ -161,15 +172,18 @@ std::vector<double> SleepLedger::comparableRates(const std::optional<std::string
     sqlite3* db = database_.handle();
     if (!db)
         return rates;
+    // A comparable record has a rate; one without, or an infinite one, is
+    // damage and counts for nothing.
     Statement statement(db, "SELECT rate_per_hour FROM sleeps WHERE comparable = 1 AND mode IS ? "
-                             "ORDER BY id DESC LIMIT ?");
+                             "AND rate_per_hour IS NOT NULL ORDER BY id DESC");
     if (!statement.handle)
         return rates;
     bindValue(statement.handle, 1, mode);
-    sqlite3_bind_int64(statement.handle, 2,
-                       static_cast<sqlite3_int64>(std::min<std::size_t>(limit, std::numeric_limits<std::int32_t>::max())));
-    while (sqlite3_step(statement.handle) == SQLITE_ROW)
-        rates.push_back(sqlite3_column_double(statement.handle, 0));
+    while (rates.size() < limit && sqlite3_step(statement.handle) == SQLITE_ROW) {
+        const double rate = sqlite3_column_double(statement.handle, 0);
+        if (std::isfinite(rate))
+            rates.push_back(rate);
+    }
     return rates;
 }
 

@@ -55,7 +55,7 @@ public:
     static constexpr int kSchemaVersion = HistoryDatabase::kSchemaVersion;
 
 private:
-    std::vector<SleepRecord> select(const std::string& order) const;
+    std::vector<SleepRecord> select(const std::string& order, std::size_t limit) const;
 
     std::unique_ptr<HistoryDatabase> own_;
     HistoryDatabase& database_;

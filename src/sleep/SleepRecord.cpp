@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 
 #include <fmt/format.h>
 
@@ -169,8 +170,8 @@ void judgeDrain(SleepRecord& record, const std::vector<double>& earlierRates)
     if (!record.comparable() || record.hasFlag("high drain"))
         return;
     const double rate = *record.ratePerHour;
-    const std::vector<double> baseline(earlierRates.begin(),
-                                       earlierRates.begin() + std::min(earlierRates.size(), kBaselineRecords));
+    const auto count = static_cast<std::ptrdiff_t>(std::min(earlierRates.size(), kBaselineRecords));
+    const std::vector<double> baseline(earlierRates.begin(), earlierRates.begin() + count);
     const bool high = baseline.size() >= kBaselineMinimum
                           ? rate > kHighAgainstMedian * *median(baseline) && rate > kHighFloorPerHour
                           : rate > kHighWithoutHistoryPerHour;

@@ -37,7 +37,9 @@ std::string localTime(double seconds)
     if (!::localtime_r(&t, &local))
         return "-";
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    // Nothing written leaves the buffer undefined.
+    if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0)
+        return "-";
     return text;
 }
 

@@ -19,9 +19,10 @@ namespace {
 // The monitor through the terminal front end, its lines read back from a
 // temporary file.
 class StatusBarTest : public AppFixture {
-protected:
+public:
     ~StatusBarTest() override { std::fclose(file); }
 
+protected:
     QStringList run(TerminalFrontEnd::Format format, const std::string& line = {})
     {
         TerminalFrontEnd frontEnd(*controller, file, format);

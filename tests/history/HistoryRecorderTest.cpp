@@ -38,6 +38,7 @@ TEST(HistoryRecorder, OneSampleAMinuteAndEventsBetween)
     r.run(60);
     const auto samples = r.store.samples(0, 1e12);
     std::vector<double> offsets;
+    offsets.reserve(samples.size());
     for (const auto& s : samples)
         offsets.push_back(s.time - 1800000000);
     // The event resets the minute: the next one is a minute after it.

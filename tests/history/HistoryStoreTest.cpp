@@ -38,6 +38,7 @@ bool operator==(const HistorySample& a, const HistorySample& b)
 std::vector<double> timesOf(const std::vector<HistorySample>& samples)
 {
     std::vector<double> times;
+    times.reserve(samples.size());
     for (const auto& s : samples)
         times.push_back(s.time);
     return times;
@@ -174,7 +175,7 @@ TEST(HistoryStore, OneConnectionForTheLedgerAndTheStore)
 // WAL mode, user_version 1.
 std::filesystem::path copyOfVersion1(const test::TemporaryFolder& folder)
 {
-    const auto file = folder.path() / "history.sqlite";
+    auto file = folder.path() / "history.sqlite";
     std::filesystem::copy_file(std::filesystem::path(DRAINWATCH_TEST_DATA) / "history" / "version-1.sqlite", file);
     return file;
 }
@@ -269,7 +270,7 @@ int fillTheDisk(const std::filesystem::path& file)
     HistoryStore store(database);
     rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
-    const rlimit full{256 * 1024, limit.rlim_max};
+    const rlimit full{rlim_t{256} * 1024, limit.rlim_max};
     ::setrlimit(RLIMIT_FSIZE, &full);
     double time = 1800000000;
     int flushed = 0;

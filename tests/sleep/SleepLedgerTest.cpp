@@ -126,6 +126,32 @@ TEST(SleepLedger, SetsADamagedOrForeignFileAsideAndBeginsAgain)
              out.seekp(4096);
              out << std::string(4096, '\x5a');
          }},
+        {"a history whose end column is named otherwise",
+         [](const std::filesystem::path& f) {
+             {
+                 SleepLedger ledger(f, SleepLedger::Access::ReadWrite, nullptr);
+                 ledger.add(sample(1.0));
+             }
+             sqlite3* db = nullptr;
+             sqlite3_open(f.c_str(), &db);
+             sqlite3_exec(db, "ALTER TABLE sleeps RENAME COLUMN \"end\" TO finish", nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         }},
+        // Passes quick_check; the first write would find it damaged.
+        {"a history whose index disagrees with its table",
+         [](const std::filesystem::path& f) {
+             std::filesystem::copy_file(
+                 std::filesystem::path(DRAINWATCH_TEST_DATA) / "history" / "index-disagrees-with-table.sqlite", f);
+         }},
+        {"Drainwatch's mark over another program's table",
+         [](const std::filesystem::path& f) {
+             sqlite3* db = nullptr;
+             sqlite3_open(f.c_str(), &db);
+             sqlite3_exec(db,
+                          "CREATE TABLE sleeps(title TEXT); PRAGMA application_id=1148350039; PRAGMA user_version=1;",
+                          nullptr, nullptr, nullptr);
+             sqlite3_close(db);
+         }},
     };
     for (const Case& c : cases) {
         test::TemporaryFolder folder;
@@ -165,7 +191,7 @@ int fillTheDisk(const std::filesystem::path& file)
     std::signal(SIGXFSZ, SIG_IGN);
     Said said;
     SleepLedger ledger(file, SleepLedger::Access::ReadWrite, said.report());
-    const rlimit limit{64 * 1024, 64 * 1024};
+    const rlimit limit{rlim_t{64} * 1024, rlim_t{64} * 1024};
     ::setrlimit(RLIMIT_FSIZE, &limit);
     int kept = 0;
     while (kept < 100000 && ledger.add(sample(1.0)))
@@ -192,6 +218,13 @@ TEST(SleepLedger, ReadingNeverMakesOrChangesAFile)
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_TRUE(said.messages.empty());
 
+    // An empty file is no history yet: nothing to say.
+    std::ofstream(file).close();
+    SleepLedger empty(file, SleepLedger::Access::ReadOnly, said.report());
+    EXPECT_TRUE(empty.records().empty());
+    EXPECT_TRUE(said.messages.empty());
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+
     std::ofstream(file) << "garbage\n";
     SleepLedger garbage(file, SleepLedger::Access::ReadOnly, said.report());
     EXPECT_FALSE(garbage.isOpen());
@@ -212,11 +245,52 @@ TEST(SleepLedger, ANewerSchemaIsLeftAlone)
     sqlite3_open(file.c_str(), &db);
     sqlite3_exec(db, "PRAGMA user_version=3", nullptr, nullptr, nullptr);
     sqlite3_close(db);
-    Said said;
-    SleepLedger ledger(file, SleepLedger::Access::ReadWrite, said.report());
-    EXPECT_FALSE(ledger.isOpen());
-    EXPECT_EQ(said.messages.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
+    for (auto access : {SleepLedger::Access::ReadWrite, SleepLedger::Access::ReadOnly}) {
+        Said said;
+        SleepLedger ledger(file, access, said.report());
+        EXPECT_FALSE(ledger.isOpen());
+        ASSERT_EQ(said.messages.size(), 1u);
+        EXPECT_NE(said.messages[0].find("schema version 3"), std::string::npos) << said.messages[0];
+        EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
+    }
+}
+
+// A flipped bit in a stored figure can make it infinite; SQLite keeps it.
+TEST(SleepLedger, AnInfiniteFigureIsNeverReadBack)
+{
+    test::TemporaryFolder folder;
+    const auto file = folder.path() / "history.sqlite";
+    {
+        SleepLedger ledger(file, SleepLedger::Access::ReadWrite, nullptr);
+        for (double rate : {1.0, 2.0, 3.0, 4.0})
+            ledger.add(sample(rate));
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open(file.c_str(), &db);
+    sqlite3_exec(db,
+                 "UPDATE sleeps SET rate_per_hour = 9e999, milliwatts = -9e999 WHERE id = 2;"
+                 "UPDATE sleeps SET start = 9e999 WHERE id = 4;"
+                 "UPDATE sleeps SET rate_per_hour = NULL WHERE id = 3;",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    for (auto access : {SleepLedger::Access::ReadWrite, SleepLedger::Access::ReadOnly}) {
+        Said said;
+        SleepLedger ledger(file, access, said.report());
+        const auto records = ledger.records();
+        ASSERT_EQ(records.size(), 3u);
+        EXPECT_EQ(records[1].start, 1800000000);
+        EXPECT_FALSE(records[1].ratePerHour);
+        EXPECT_FALSE(records[1].milliwatts);
+        EXPECT_EQ(records[1].usedPercentage, 4.0);
+        // The newest that can be shown, not the infinite one after it.
+        EXPECT_FALSE(records[2].ratePerHour);
+        EXPECT_EQ(ledger.latest(), records[2]);
+        EXPECT_EQ(ledger.newest(2), (std::vector<SleepRecord>{records[2], records[1]}));
+        // The rate of the fourth is whole though its start is not.
+        EXPECT_EQ(ledger.comparableRates("deep", 10), (std::vector<double>{4.0, 1.0}));
+        EXPECT_EQ(ledger.comparableRates("deep", 1), std::vector<double>{4.0});
+        EXPECT_TRUE(said.messages.empty());
+    }
 }
 
 } // namespace

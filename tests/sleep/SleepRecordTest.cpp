@@ -154,7 +154,7 @@ TEST(SleepRecord, HardwareSleepFallsBackToLpitAndWakeSourcesRankByRise)
 
 TEST(SleepRecord, HighDrainAgainstTheOwnersHistory)
 {
-    const auto judged = [](double rate, std::vector<double> earlier, bool comparable = true) {
+    const auto judged = [](double rate, const std::vector<double>& earlier, bool comparable = true) {
         Night night;
         night.after.charge = 0.80 - rate * 8 / 100;
         if (!comparable)
