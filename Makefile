@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands of the README. Each installs what is missing and builds first.
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the graph costs: 24 hours and 30 days of samples reduced to the
 // columns of a 960-pixel image and drawn, on Qt's offscreen platform; and
 // reading 30 days back from a history file.

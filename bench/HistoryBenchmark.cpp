@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the battery's history costs: one flush of ten minutes of samples to
 // a real WAL file with every commit synced, the writes of an hour awake, and
 // the file after 30 days of samples at one a minute.

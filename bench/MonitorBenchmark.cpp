@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What one tick of the monitor costs, and a whole day of them, with the
 // battery, store and clock in memory: the monitor's own share of the cost.
 #include "log/Logger.h"

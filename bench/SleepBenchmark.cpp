@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the sleep history costs: one /sys snapshot (taken at start, before and
 // after each sleep, never in an ordinary tick), and the file after 10,000
 // records.

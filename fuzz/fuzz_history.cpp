@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The history as a user's disk may hold it: any bytes where history.sqlite
 // should be, opened by the sleep ledger alone and by the database the ledger
 // and the history store share. A reader must read it or say once why not;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulator's scenario language: any text. A line it cannot run is a
 // ScenarioError naming the line; anything else (a crash, a hang, another
 // exception) is a fault.

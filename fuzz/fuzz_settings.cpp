@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings file as a user's disk may hold it: any bytes. Loading must
 // keep what it can read, set the rest aside, and a save of what was loaded
 // must read back the same: nothing is lost by a round trip.

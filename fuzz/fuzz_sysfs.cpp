@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A /sys/class/power_supply folder made from the input: up to four supplies
 // with any of the attributes the reader asks for, each one a file of any
 // bytes (empty, NUL, not UTF-8, longer than a page), a folder, a FIFO,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # fuzz.sh BUILD_FOLDER SECONDS [CMAKE FLAGS...]: builds the libFuzzer targets
 # with clang (coverage over every library, ASan and UBSan) and fuzzes each in
 # turn for SECONDS, one process at a time. New inputs gather in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages that building, running and testing Drainwatch need.
 # Idempotent: does nothing when everything is there already.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # lint.sh BUILD_FOLDER: clang-tidy (.clang-tidy) over every source file of
 # src/, tests/ and fuzz/ in a clang build's compile database, then
 # clang-format (.clang-format) in check mode. Changes nothing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Starts drainwatch; on a machine without a battery, on the simulated one.
 # Usage: scripts/run.sh <binary> [options...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes docs/screenshot-graph.png and docs/screenshot-health.png: the
 # window's Graph tab (the last 24 hours, with two sleeps and a charge) and its
 # Health tab (60 days of a slowly wearing battery), on the simulated battery

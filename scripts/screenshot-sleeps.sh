@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes docs/screenshot-sleeps.png: the window's Sleeps tab on the simulated
 # battery, under Xvfb, with a history of a few nights put in its own
 # temporary state folder. Needs xvfb, imagemagick and xdotool (to click the

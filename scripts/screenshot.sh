@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes docs/screenshot.png: the real window on the simulated battery, on a
 # virtual X server, with its own temporary settings and log; with --wayland,
 # docs/screenshot-wayland.png: the same under weston headless, through Qt's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # test-sanitize.sh BUILD_FOLDER [CMAKE FLAGS...]: the whole CTest suite, the
 # child processes and Python tests included, built with clang under
 # AddressSanitizer and UndefinedBehaviorSanitizer.

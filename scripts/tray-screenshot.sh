@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Writes docs/tray-icons.png: the real tray icon in trayer's panel under
 # Xvfb, at three charges (15 % and 55 % discharging, 90 % with the charger
 # in), read from copies of a recorded sysfs tree. Not part of `make test`.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Autostart.h"
 
 #include <QCoreApplication>

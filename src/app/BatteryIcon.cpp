@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/BatteryIcon.h"
 
 #include <QGuiApplication>

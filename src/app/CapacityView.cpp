@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/CapacityView.h"
 
 #include "app/GraphPainter.h"

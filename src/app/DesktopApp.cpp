@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/DesktopApp.h"
 
 #include "sleep/SleepTracker.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/DischargesPane.h"
 
 #include "sleep/SleepText.h"

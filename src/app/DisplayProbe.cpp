@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/DisplayProbe.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Follower.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/GraphFile.h"
 
 #include "app/GraphPainter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/GraphPane.h"
 
 #include "history/GraphRange.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/HealthPane.h"
 
 #include <QLabel>

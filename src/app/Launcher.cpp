@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Launcher.h"
 
 #include "app/DisplayProbe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/MainWindow.h"
 
 #include "app/StatusFields.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/MonitorEnvironment.h"
 
 #include "battery/SimulatedBattery.h"

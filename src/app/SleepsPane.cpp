@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/SleepsPane.h"
 
 #include "sleep/SleepText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/StatusBar.h"
 
 #include "sleep/SleepText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/StatusPublisher.h"
 
 #include "app/TerminalFrontEnd.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/TerminalFrontEnd.h"
 
 #include "log/JsonText.h"

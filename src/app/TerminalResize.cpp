@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/TerminalResize.h"
 
 #include <QSocketNotifier>

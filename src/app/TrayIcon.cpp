@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/TrayIcon.h"
 
 #include "app/BatteryIcon.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/BatteryInfo.h"
 
 #include <cmath>

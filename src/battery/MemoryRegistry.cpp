@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/MemoryRegistry.h"
 
 namespace drainwatch {

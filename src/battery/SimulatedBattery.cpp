@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/SimulatedBattery.h"
 
 #include <algorithm>

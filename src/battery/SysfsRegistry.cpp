@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/SysfsRegistry.h"
 
 #include "battery/Battery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/HistoryDatabase.h"
 
 #include "history/SqlStatement.h"

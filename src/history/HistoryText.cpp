@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "history/HistoryText.h"
 
 #include "history/LocalTime.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log/Logger.h"
 
 #include "log/UserHome.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "measure/HeartbeatTimer.h"
 
 #include "log/Logger.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The block of statistics written when the charger ends a long discharge.
 #include "monitor/ViewController.h"
 

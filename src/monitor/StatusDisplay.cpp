@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The texts of the window and the runtime estimates behind them.
 #include "monitor/ViewController.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "monitor/ViewController.h"
 
 #include "log/Logger.h"

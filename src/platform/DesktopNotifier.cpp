@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/DesktopNotifier.h"
 
 #include <systemd/sd-bus.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/LogindSleepNotifications.h"
 
 #include "platform/Diagnostic.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sim/Simulator.h"
 
 #include "history/HistoryText.h"

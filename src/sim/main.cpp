@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // drainwatch-sim --log FILE SCENARIO: what would Drainwatch show if...
 #include "log/Logger.h"
 #include "sim/Simulator.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleep/SleepLedger.h"
 
 #include "history/SqlStatement.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleep/SleepRecord.h"
 
 #include "log/JsonText.h"

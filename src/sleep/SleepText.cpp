@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleep/SleepText.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleep/SleepTracker.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The graph drawn offscreen on a recorded day, its pixels looked at where it
 // matters, and the window's Graph, Discharges and Health tabs.
 #include "AppFixture.h"

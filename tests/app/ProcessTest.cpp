@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built program in private XDG folders, with no display and no session bus.
 #include "AppFixture.h"
 #include "app/GraphPainter.h"

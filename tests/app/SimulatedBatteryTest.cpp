@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/BatteryListener.h"
 #include "battery/SimulatedBattery.h"
 #include "measure/MemoryPreferenceStore.h"

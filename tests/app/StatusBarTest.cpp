@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "AppFixture.h"
 
 #include "app/Options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One QApplication for the whole run, on the offscreen platform.
 #include "support/Fakes.h"
 

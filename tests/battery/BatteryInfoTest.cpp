@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/BatteryInfo.h"
 #include "battery/MemoryRegistry.h"
 #include "battery/SysfsRegistry.h"

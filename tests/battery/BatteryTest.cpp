@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/Battery.h"
 
 #include "battery/MemoryRegistry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/BatteryListener.h"
 #include "battery/SysfsRegistry.h"
 #include "support/Fakes.h"

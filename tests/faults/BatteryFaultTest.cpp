@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A battery that goes away or reports nonsense, read through the real sysfs
 // source by the real monitor, on a clock the test moves.
 #include "battery/SysfsRegistry.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The real program under faults of its surroundings: a damaged or unwritable
 settings file, a log that cannot be written, kills while saving, a wall clock
 that jumps, two starts at once, no system bus. Each run has its own temporary

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Saves the real settings store in a tight loop until it is killed (or N
 // times, given N): all nine of the monitor's keys hold the generation number,
 // told on standard output after each save.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """drainwatch --history and --discharges as a user's script reads them: the
 CSV through Python's csv module, beside a running monitor and without any
 history, and dates that are not dates refused."""

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The sleep history through the real program: a suspend told by a mocked
 logind on a private system bus, the kernel's suspend counters moved in a
 recorded /sys tree meanwhile. The record is in the --json ticks, read back

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The real program on a private system bus with logind mocked: a suspend of
 two hours, told by PrepareForSleep and felt by a wall clock that jumps
 (libfaketime), is cut out of the awake time and its charge loss is booked.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "measure/Averages.h"
 
 #include "measure/MemoryPreferenceStore.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "measure/MemoryPreferenceStore.h"
 
 #include <gtest/gtest.h>

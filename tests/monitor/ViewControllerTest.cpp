@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "battery/MemoryRegistry.h"
 #include "log/Logger.h"
 #include "measure/MemoryPreferenceStore.h"

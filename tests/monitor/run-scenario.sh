@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # run-scenario.sh SIM SCENARIO.scn: runs a scenario and compares standard
 # output, the log and the exit status with the files beside it.
 set -u

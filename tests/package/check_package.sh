@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Builds the .deb from the build tree into a temporary folder and holds it to
 # what Debian holds a package to: lintian without errors, a valid desktop
 # file and AppStream metainfo, stripped programs, the changelog and the

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """drainwatch --help and drainwatch(1) list the same options."""
 import re
 import subprocess

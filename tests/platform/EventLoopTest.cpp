@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two adapters that feed the Qt event loop: the tick and the quit signals.
 #include "platform/QtRepeatingTimer.h"
 #include "platform/QuitSignals.h"

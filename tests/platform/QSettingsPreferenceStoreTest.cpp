@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/QSettingsPreferenceStore.h"
 
 #include "platform/PlatformTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/SingleInstance.h"
 
 #include "platform/PlatformTestSupport.h"

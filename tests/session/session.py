@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the session tests share: private XDG folders, the program's paths,
 and waiting for something a child process does (never for a set time)."""
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The README's status-bar snippets, taken from the README itself and run as
 the bars run them: i3blocks for real (it writes i3bar's protocol to standard
 output), Waybar's exec through a JSON parser, Polybar's exec line by line."""

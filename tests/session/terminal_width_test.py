@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Terminal mode in a tmux pane, as a user sees it: 45 columns, then 28,
 then 80, with the clocks moved 100 times fast by libfaketime so that the
 figures are redrawn many times in between."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The window under a plain X server, as on a desktop with no tray: Close
 Window asks first, a tray host started later gets the icon, a second launch
 brings the window back."""

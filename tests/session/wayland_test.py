@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The window in a Wayland-only session (weston headless, no DISPLAY): Qt's
 Wayland plugin is picked without being asked for, the window is mapped as
 a toplevel with its title and application id, and it ends in order."""

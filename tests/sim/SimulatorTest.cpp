@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "log/Logger.h"
 #include "sim/Simulator.h"
 #include "support/Fakes.h"

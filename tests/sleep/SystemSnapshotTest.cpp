@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sleep/SystemSnapshot.h"
 #include "support/Fakes.h"
 
