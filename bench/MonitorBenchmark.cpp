@@ -14,10 +14,7 @@ namespace {
 const char* const kBattery = "battery DesignCapacity=6000 MaxCapacity=5400 CurrentCapacity=4860 "
                              "Amperage=-1200 Voltage=12400 ExternalConnected=false\n";
 
-void installNullLog(const Clock& clock)
-{
-    Logger::installMain(std::make_unique<Logger>("/dev/null", clock, false));
-}
+void installNullLog(const Clock& clock) { Logger::installMain(std::make_unique<Logger>("/dev/null", clock, false)); }
 
 void BM_OneTick(benchmark::State& state)
 {

@@ -60,8 +60,8 @@ void readAll(const SleepLedger& ledger)
         drainwatch::fuzz::fail("latest and records disagree");
     if (latest)
         checkRecord(*latest);
-    for (const auto& mode : {std::optional<std::string>("deep"), std::optional<std::string>("s2idle"),
-                             std::optional<std::string>()})
+    for (const auto& mode :
+         {std::optional<std::string>("deep"), std::optional<std::string>("s2idle"), std::optional<std::string>()})
         for (double rate : ledger.comparableRates(mode, 10))
             if (!std::isfinite(rate))
                 drainwatch::fuzz::fail("a comparable rate is inf or nan");

@@ -12,7 +12,10 @@
 namespace drainwatch {
 
 DesktopApp::DesktopApp(ViewController& controller, const QString& title, const QString& settingsPath)
-    : controller_(controller), settings_(settingsPath), window_(controller, title, settings_), tray_(title.toStdString())
+    : controller_(controller),
+      settings_(settingsPath),
+      window_(controller, title, settings_),
+      tray_(title.toStdString())
 {
     // Closing the window leaves the monitor counting; only Quit ends it.
     QApplication::setQuitOnLastWindowClosed(false);

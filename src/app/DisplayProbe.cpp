@@ -4,16 +4,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <netdb.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-#include <string_view>
 #include <vector>
 
 #include <fmt/format.h>
@@ -67,7 +67,8 @@ std::optional<std::string> connectUnix(const std::string& path, bool abstract, c
     if (path.size() + offset >= sizeof address.sun_path)
         return "the socket's path is too long";
     std::memcpy(address.sun_path + offset, path.data(), path.size());
-    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+    const auto length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
     return connectTo(AF_UNIX, reinterpret_cast<const sockaddr*>(&address), length, greet);
 }
 
@@ -108,14 +109,25 @@ std::optional<std::string> greetX(int socket, const std::string& cookie)
 {
     const auto padded = [](std::string text) { return text + std::string((4 - text.size() % 4) % 4, '\0'); };
     const std::string name = cookie.empty() ? "" : "MIT-MAGIC-COOKIE-1";
-    std::string request = {'l', 0, 11, 0, 0, 0, static_cast<char>(name.size()), 0, static_cast<char>(cookie.size()),
-                           static_cast<char>(cookie.size() >> 8), 0, 0};
+    std::string request = {'l',
+                           0,
+                           11,
+                           0,
+                           0,
+                           0,
+                           static_cast<char>(name.size()),
+                           0,
+                           static_cast<char>(cookie.size()),
+                           static_cast<char>(cookie.size() >> 8),
+                           0,
+                           0};
     request += padded(name) + padded(cookie);
     if (::send(socket, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         return std::string("the greeting could not be sent: ") + std::strerror(errno);
     std::string reply;
     char buffer[512];
-    while (reply.size() < 8 || (reply[0] == 0 && reply.size() < std::size_t{8} + static_cast<unsigned char>(reply[1]))) {
+    while (reply.size() < 8 ||
+           (reply[0] == 0 && reply.size() < std::size_t{8} + static_cast<unsigned char>(reply[1]))) {
         pollfd wait{socket, POLLIN, 0};
         if (::poll(&wait, 1, 3000) != 1)
             return "no answer to the greeting within 3 s";
@@ -123,7 +135,8 @@ std::optional<std::string> greetX(int socket, const std::string& cookie)
         if (count < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (count <= 0)
-            return fmt::format("it closed the connection at the greeting{}", count < 0 ? std::string(": ") + std::strerror(errno) : "");
+            return fmt::format("it closed the connection at the greeting{}",
+                               count < 0 ? std::string(": ") + std::strerror(errno) : "");
         reply.append(buffer, static_cast<std::size_t>(count));
         if (reply[0] == 1 || reply[0] == 2)
             break;
@@ -235,7 +248,8 @@ std::optional<std::string> DisplayProbe::unreachable() const
         if (!problem)
             return std::nullopt;
         if (problem->starts_with("it refuses"))
-            reasons.push_back(fmt::format("the X display {} does not let this user in ({})", display, problem->substr(std::strlen("it refuses this user: "))));
+            reasons.push_back(fmt::format("the X display {} does not let this user in ({})", display,
+                                          problem->substr(std::strlen("it refuses this user: "))));
         else
             reasons.push_back(fmt::format("the X display {} cannot be reached ({})", display, *problem));
     }

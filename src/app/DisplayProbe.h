@@ -14,11 +14,11 @@ namespace drainwatch {
 // dead end. A remote one and Wayland are only connected to.
 struct DisplayProbe {
     // The variables as the environment has them (empty: not set).
-    std::string display;         // DISPLAY
-    std::string waylandDisplay;  // WAYLAND_DISPLAY
-    std::string runtimeDir;      // XDG_RUNTIME_DIR, where a relative Wayland name lives
-    std::string qtPlatform;      // QT_QPA_PLATFORM
-    std::string xauthority;      // XAUTHORITY, else ~/.Xauthority; empty: no cookie
+    std::string display;        // DISPLAY
+    std::string waylandDisplay; // WAYLAND_DISPLAY
+    std::string runtimeDir;     // XDG_RUNTIME_DIR, where a relative Wayland name lives
+    std::string qtPlatform;     // QT_QPA_PLATFORM
+    std::string xauthority;     // XAUTHORITY, else ~/.Xauthority; empty: no cookie
 
     static DisplayProbe fromEnvironment();
 

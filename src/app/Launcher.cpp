@@ -211,7 +211,8 @@ int runDesktop(char** argv)
     const auto program = desktopProgram();
     argv[0] = const_cast<char*>(program.c_str());
     execv(program.c_str(), argv);
-    fmt::print(stderr, "Drainwatch: cannot start the window program {}: {}; 'drainwatch --terminal' runs without a window.\n",
+    fmt::print(stderr,
+               "Drainwatch: cannot start the window program {}: {}; 'drainwatch --terminal' runs without a window.\n",
                program.string(), std::strerror(errno));
     return 1;
 }

@@ -126,7 +126,8 @@ void MainWindow::buildMenu()
 {
     QMenu* menu = menuBar()->addMenu(tr("&File"));
     menu->addAction(tr("Show &Log"), QKeySequence(Qt::CTRL | Qt::Key_L), this, [this] { showLog(); });
-    menu->addAction(tr("&Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), this, [this] { controller_.resetButtonClicked(); });
+    menu->addAction(tr("&Reset"), QKeySequence(Qt::CTRL | Qt::Key_R), this,
+                    [this] { controller_.resetButtonClicked(); });
     menu->addSeparator();
     startAtLogin_ = menu->addAction(tr("Start at Lo&gin"));
     startAtLogin_->setCheckable(true);
@@ -179,7 +180,8 @@ void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> ch
     sleepLine_->setText(lines.join('\n'));
     sleepLine_->setVisible(!lines.isEmpty());
 
-    const std::optional<double> end = sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
+    const std::optional<double> end =
+        sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
     if (sleepsShown_ && end == shownRecordEnd_)
         return;
     sleepsShown_ = true;
@@ -247,9 +249,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::askHowToClose()
 {
     if (!closeQuestion_) {
-        closeQuestion_ = new QMessageBox(QMessageBox::Question, tr("Close Window"),
-                                         tr("This desktop has no tray to bring the window back from."), QMessageBox::Cancel,
-                                         this);
+        closeQuestion_ =
+            new QMessageBox(QMessageBox::Question, tr("Close Window"),
+                            tr("This desktop has no tray to bring the window back from."), QMessageBox::Cancel, this);
         closeQuestion_->setObjectName("closeWithoutTray");
         closeQuestion_->setInformativeText(
             tr("Drainwatch can count on without a window: run drainwatch again, or start it from the applications "

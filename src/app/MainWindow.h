@@ -9,8 +9,8 @@
 #include "app/QtCheckBox.h"
 #include "app/QtFileOpener.h"
 #include "app/QtTextField.h"
-#include "app/WindowSettings.h"
 #include "app/SleepsPane.h"
+#include "app/WindowSettings.h"
 #include "monitor/ViewController.h"
 
 #include <QMainWindow>

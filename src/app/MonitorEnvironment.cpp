@@ -18,10 +18,15 @@ std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, c
 
 MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, bool announceLog,
                                        FileOpener& fileOpener)
-    : store_(QString::fromStdString(identity.storeFile)), battery_(makeBattery(simulate, clock_, &store_)),
-      fileOpener_(fileOpener), system_(SysfsSnapshotSource::defaultRoot()),
+    : store_(QString::fromStdString(identity.storeFile)),
+      battery_(makeBattery(simulate, clock_, &store_)),
+      fileOpener_(fileOpener),
+      system_(SysfsSnapshotSource::defaultRoot()),
       database_(SleepLedger::defaultPath(identity.historyFile), HistoryDatabase::Access::ReadWrite),
-      ledger_(database_), history_(database_), recorder_(clock_, history_), tracker_(clock_, system_, ledger_)
+      ledger_(database_),
+      history_(database_),
+      recorder_(clock_, history_),
+      tracker_(clock_, system_, ledger_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.

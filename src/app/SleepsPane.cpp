@@ -36,8 +36,8 @@ QString joined(const std::vector<std::string>& values)
 
 SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
 {
-    const QStringList headers = {tr("When"),    tr("How long"),       tr("Mode"),      tr("Used"), tr("%/h"),
-                                 tr("mW"),      tr("Hardware sleep"), tr("Woken by"), tr("Flags")};
+    const QStringList headers = {tr("When"), tr("How long"),       tr("Mode"),     tr("Used"), tr("%/h"),
+                                 tr("mW"),   tr("Hardware sleep"), tr("Woken by"), tr("Flags")};
     table_ = new QTableWidget(0, static_cast<int>(headers.size()), this);
     table_->setObjectName("sleepsTable");
     table_->setHorizontalHeaderLabels(headers);

@@ -185,9 +185,10 @@ std::string waybarLine(const StatusBarFigures& bar)
     if (battery && !bar.pluggedIn)
         cssClass = QStringLiteral("discharging");
     else if (battery)
-        cssClass = *bar.figures.charge >= 0.995 || (known(bar.figures.currentMA) && std::fabs(*bar.figures.currentMA) < 1)
-                       ? QStringLiteral("full")
-                       : QStringLiteral("charging");
+        cssClass =
+            *bar.figures.charge >= 0.995 || (known(bar.figures.currentMA) && std::fabs(*bar.figures.currentMA) < 1)
+                ? QStringLiteral("full")
+                : QStringLiteral("charging");
 
     // Waybar takes a list of classes: the state and, beside it, the warning.
     QJsonArray classes = {cssClass};
@@ -198,7 +199,8 @@ std::string waybarLine(const StatusBarFigures& bar)
     line.insert("text", QString::fromStdString(text));
     line.insert("tooltip", tooltip.join('\n'));
     line.insert("class", classes);
-    line.insert("percentage", battery ? static_cast<int>(std::lround(std::clamp(*bar.figures.charge, 0.0, 1.0) * 100)) : 0);
+    line.insert("percentage",
+                battery ? static_cast<int>(std::lround(std::clamp(*bar.figures.charge, 0.0, 1.0) * 100)) : 0);
     return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString();
 }
 

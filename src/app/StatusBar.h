@@ -16,10 +16,10 @@ namespace drainwatch {
 // shows them and the figures behind them.
 struct StatusBarFigures {
     std::array<std::string, kStatusFields.size()> texts;
-    MonitorFigures figures;  // charge empty without a battery
+    MonitorFigures figures; // charge empty without a battery
     bool pluggedIn = false;
     double volts = 0;
-    std::optional<SleepRecord> lastSleep;  // empty before the first sleep
+    std::optional<SleepRecord> lastSleep; // empty before the first sleep
 
     // From a line of --json, as a status bar that follows another monitor
     // gets it over that monitor's socket.

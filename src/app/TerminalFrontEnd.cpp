@@ -54,8 +54,9 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     // What a status bar that follows over the socket needs besides: the
     // charger, and the voltage for watts.
     const auto pluggedIn = controller.batteryState.isCharging();
-    line += fmt::format(",\"pluggedIn\":{},\"volts\":{}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
-                        jsonNumber(controller.batteryVoltage > 0 ? std::optional(controller.batteryVoltage) : std::nullopt));
+    line += fmt::format(
+        ",\"pluggedIn\":{},\"volts\":{}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
+        jsonNumber(controller.batteryVoltage > 0 ? std::optional(controller.batteryVoltage) : std::nullopt));
     const SleepTracker* sleeps = controller.sleepTracker;
     line += ",\"lastSleep\":";
     line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
@@ -66,7 +67,8 @@ StatusBarFigures TerminalFrontEnd::statusBarFigures()
 {
     StatusBarFigures bar;
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
-        bar.texts[i] = kStatusFields[i].member == &ViewController::healthLabel ? health_(fields_[i].text) : fields_[i].text;
+        bar.texts[i] =
+            kStatusFields[i].member == &ViewController::healthLabel ? health_(fields_[i].text) : fields_[i].text;
     bar.figures = controller_.figures();
     // The monitor keeps the last charge it read; a battery gone since is none.
     if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")

@@ -72,6 +72,7 @@ private:
 
 // The JSON object of --json, without the line end: the nine texts, in the
 // order of kStatusFields, and the controller's figures.
-std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& texts, const ViewController& controller);
+std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& texts,
+                           const ViewController& controller);
 
 } // namespace drainwatch

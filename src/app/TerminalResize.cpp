@@ -22,8 +22,7 @@ extern "C" void onResize(int)
     const int savedErrno = errno;
     const char byte = 0;
     // A full pipe drops the byte: a redraw is due already.
-    if (::write(writeEnd.load(), &byte, 1) < 0) {
-    }
+    if (::write(writeEnd.load(), &byte, 1) < 0) {}
     errno = savedErrno;
 }
 
@@ -43,8 +42,7 @@ TerminalResize::TerminalResize(QObject* parent) : QObject(parent)
     auto* notifier = new QSocketNotifier(ends_[0], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char buffer[64];
-        while (::read(ends_[0], buffer, sizeof buffer) > 0) {
-        }
+        while (::read(ends_[0], buffer, sizeof buffer) > 0) {}
         emit resized();
     });
     writeEnd.store(ends_[1]);

@@ -39,7 +39,8 @@ std::string trayToolTip(const MonitorFigures& figures, const std::string& name, 
     // A line, whatever a text read from /sys brings along: a tray host's
     // tooltip has room for a few.
     std::string line = lastSleepLine(*lastSleep);
-    std::replace_if(line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return tip + '\n' + line;
 }
 

@@ -50,8 +50,7 @@ double SimulatedBattery::awakeCurrentMA(double secondsSinceStart)
 double SimulatedBattery::dischargedMAh(double from, double to) const
 {
     const double w = 2 * std::numbers::pi / kPeriodSeconds;
-    const double milliampSeconds =
-        kMeanMA * (to - from) + kSwingMA / w * (std::cos(w * from) - std::cos(w * to));
+    const double milliampSeconds = kMeanMA * (to - from) + kSwingMA / w * (std::cos(w * from) - std::cos(w * to));
     return milliampSeconds / 3600;
 }
 

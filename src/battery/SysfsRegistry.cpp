@@ -248,7 +248,9 @@ std::optional<SysfsRegistry::Status> SysfsRegistry::status(Supply& battery)
 SysfsRegistry::Units SysfsRegistry::units(Supply& battery)
 {
     if (!battery.units) {
-        const auto has = [&](const char* attribute) { return ::access((battery.folder + attribute).c_str(), F_OK) == 0; };
+        const auto has = [&](const char* attribute) {
+            return ::access((battery.folder + attribute).c_str(), F_OK) == 0;
+        };
         battery.units = has("charge_now") || has("charge_full") ? Units::Charge : Units::Energy;
     }
     return *battery.units;

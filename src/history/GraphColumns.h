@@ -22,9 +22,9 @@ struct GraphColumn {
     std::optional<double> maxCharge;
     std::optional<double> lastCharge;
     std::optional<double> rate;
-    bool asleep = false; // a sleep overlaps the column
+    bool asleep = false;   // a sleep overlaps the column
     bool charging = false; // a sample on external power covers part of it
-    bool gap = false; // neither a sample nor a sleep covers any of it
+    bool gap = false;      // neither a sample nor a sleep covers any of it
 };
 
 enum class RateUnit { PercentPerHour, Watts };

@@ -23,10 +23,10 @@ struct CapacityPoint {
 // design capacity; wear in percentage points (a positive number while the
 // capacity falls). The pace is only worked out over kTrendDays or more.
 struct HealthTrend {
-    std::vector<CapacityPoint> points; // one a day, oldest first
-    double spanDays = 0; // from the first point to the last
+    std::vector<CapacityPoint> points;     // one a day, oldest first
+    double spanDays = 0;                   // from the first point to the last
     std::optional<double> capacityPercent; // the last point against its design
-    std::optional<std::int64_t> cycles; // the last count the battery gave
+    std::optional<std::int64_t> cycles;    // the last count the battery gave
     std::optional<double> wearPerYear;
     std::optional<double> wearPer100Cycles;
     std::optional<double> eightyPercentAt; // wall clock; empty unless falling towards it

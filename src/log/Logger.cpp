@@ -114,7 +114,9 @@ Logger::Logger(std::filesystem::path file, const Clock& clock, bool announceCrea
     }
     std::string reason;
     if (fd_ < 0) {
-        reason = errno == ELOOP ? "it is a symbolic link" : errno == ENXIO ? "it is not a regular file" : std::strerror(errno);
+        reason = errno == ELOOP   ? "it is a symbolic link"
+                 : errno == ENXIO ? "it is not a regular file"
+                                  : std::strerror(errno);
     } else {
         struct stat status {};
         if (::fstat(fd_, &status) != 0)
@@ -156,10 +158,7 @@ Logger& Logger::main()
 
 void Logger::installMain(std::unique_ptr<Logger> logger) { mainSlot() = std::move(logger); }
 
-std::string Logger::fileURL() const
-{
-    return "file://" + percentEncodePath(std::filesystem::absolute(path_).string());
-}
+std::string Logger::fileURL() const { return "file://" + percentEncodePath(std::filesystem::absolute(path_).string()); }
 
 void Logger::debugLine(std::string_view message)
 {

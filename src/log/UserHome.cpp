@@ -15,8 +15,8 @@ std::optional<std::filesystem::path> userHome()
     passwd entry{};
     passwd* found = nullptr;
     std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir
-        && *found->pw_dir == '/')
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir &&
+        *found->pw_dir == '/')
         return found->pw_dir;
     return std::nullopt;
 }

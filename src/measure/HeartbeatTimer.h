@@ -15,8 +15,7 @@ namespace drainwatch {
 // Start and last heartbeat persist, so one interval spans several runs.
 class HeartbeatTimer {
 public:
-    HeartbeatTimer(const Clock& clock, PreferenceStore& store, std::string savePrefix,
-                   std::optional<double> heartbeat);
+    HeartbeatTimer(const Clock& clock, PreferenceStore& store, std::string savePrefix, std::optional<double> heartbeat);
 
     // Whole seconds since startedAt, truncated toward zero; not clamped.
     std::int64_t currentTimeSeconds() const;

@@ -15,8 +15,9 @@ void ViewController::writeChargeSummary(double endPercentage)
     const double average = amperageAverage.average();
     const double capacity = batteryState.maxCapacityMAh().value_or(batteryTotalCapacity);
     const double fullAtAverage = average > 0 ? capacity * 3600 / average : 0;
-    const auto fullAtAverageSeconds =
-        std::isfinite(fullAtAverage) && std::fabs(fullAtAverage) < 9.0e18 ? static_cast<std::int64_t>(fullAtAverage) : 0;
+    const auto fullAtAverageSeconds = std::isfinite(fullAtAverage) && std::fabs(fullAtAverage) < 9.0e18
+                                          ? static_cast<std::int64_t>(fullAtAverage)
+                                          : 0;
 
     Logger& log = Logger::main();
     log.debug("***Charge statistics***");
@@ -24,7 +25,8 @@ void ViewController::writeChargeSummary(double endPercentage)
     log.write("Total time: %s", durationText(acTimer.currentTimeSeconds()));
     log.write("Discharged: %.1f%% to %.1f%%", startedCountingAtPercentage * 100, lastPercentage * 100);
     log.write("Percents used in sleep: %.1f%%", usedDuringSleepPercentage * 100);
-    log.write("Total extrapolated: %s", durationText(withSleep) + " (up to " + durationText(withoutSleep) + " without sleep)");
+    log.write("Total extrapolated: %s",
+              durationText(withSleep) + " (up to " + durationText(withoutSleep) + " without sleep)");
     log.write("Average consumption: %s (%s extrapolated)", formatPower(average), durationText(fullAtAverageSeconds));
 
     if (!historyRecorder)

@@ -126,9 +126,9 @@ void ViewController::showStatus(double c, double current)
         const std::int64_t runtime = estimatedRuntimeSeconds(c, false);
         show(timeAwakeLabel, durationText(dischargeTimer.currentTimeSeconds()));
         show(timeOnBatteryLabel, durationText(acTimer.currentTimeSeconds()));
-        show(consumptionLabel, fmt::sprintf("%s (%s recent, %s avg)", displayPower(current),
-                                            displayPower(amperageRollingAverage.average()),
-                                            displayPower(amperageAverage.average())));
+        show(consumptionLabel,
+             fmt::sprintf("%s (%s recent, %s avg)", displayPower(current),
+                          displayPower(amperageRollingAverage.average()), displayPower(amperageAverage.average())));
         if (runtime < 1) {
             show(plannedRuntimeLabel, "(please wait)");
             show(totalRuntimeLabel, "(please wait)");

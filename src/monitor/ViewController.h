@@ -30,11 +30,11 @@ struct MonitorServices {
 // The figures behind the texts, as the last tick that could read the battery
 // found them; for the tray and the JSON output. Empty where unknown.
 struct MonitorFigures {
-    std::optional<double> charge;          // fraction of the full charge
-    std::optional<double> currentMA;       // positive while discharging
-    std::optional<double> ratePerHour;     // percent of the full charge per hour, now
-    std::optional<double> recentPerHour;   // over the last 96 samples
-    std::optional<double> averagePerHour;  // since the count began
+    std::optional<double> charge;         // fraction of the full charge
+    std::optional<double> currentMA;      // positive while discharging
+    std::optional<double> ratePerHour;    // percent of the full charge per hour, now
+    std::optional<double> recentPerHour;  // over the last 96 samples
+    std::optional<double> averagePerHour; // since the count began
 };
 
 // The monitor: owns every counter of a discharge count, runs the 5-second

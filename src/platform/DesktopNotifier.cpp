@@ -26,8 +26,8 @@ bool DesktopNotifier::notify(const std::string& summary, const std::string& body
     sd_bus_message* message = nullptr;
     int result = sd_bus_message_new_method_call(bus, &message, kService, kPath, kService, "Notify");
     if (result >= 0)
-        result = sd_bus_message_append(message, "susssasa{sv}i", "Drainwatch", 0u, kIcon, summary.c_str(),
-                                       body.c_str(), 0, 0, kServerTimeout);
+        result = sd_bus_message_append(message, "susssasa{sv}i", "Drainwatch", 0u, kIcon, summary.c_str(), body.c_str(),
+                                       0, 0, kServerTimeout);
     if (result >= 0)
         result = sd_bus_message_set_expect_reply(message, 0);
     if (result >= 0)

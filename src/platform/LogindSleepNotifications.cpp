@@ -33,7 +33,8 @@ constexpr std::uint64_t kCallTimeoutUs = 5'000'000;
 
 void reportNoLogind(const QString& reason)
 {
-    printDiagnostic(QStringLiteral("no logind on the system bus (%1); sleep is detected from gaps between ticks only.").arg(reason));
+    printDiagnostic(QStringLiteral("no logind on the system bus (%1); sleep is detected from gaps between ticks only.")
+                        .arg(reason));
 }
 
 // The bus's own words for a failed call: its message, else its name, else
@@ -241,9 +242,9 @@ void LogindSleepNotifications::takeLock()
     if (!bus_ || holdsInhibitor())
         return;
     Call inhibit;
-    inhibit.result = sd_bus_call_method(bus_, kService, kPath, kManager, "Inhibit", &inhibit.error, &inhibit.reply,
-                                        "ssss", "sleep", "Drainwatch",
-                                        "Saves the battery count before the machine sleeps", "delay");
+    inhibit.result =
+        sd_bus_call_method(bus_, kService, kPath, kManager, "Inhibit", &inhibit.error, &inhibit.reply, "ssss", "sleep",
+                           "Drainwatch", "Saves the battery count before the machine sleeps", "delay");
     QString refusal;
     if (inhibit.result < 0) {
         refusal = inhibit.failure();
@@ -259,7 +260,9 @@ void LogindSleepNotifications::takeLock()
         return;
     // Polkit may refuse; the count is then saved only if there is time.
     lockRefusalReported_ = true;
-    printDiagnostic(QStringLiteral("logind gives no sleep delay lock (%1); the count may not be saved just before a sleep.").arg(refusal));
+    printDiagnostic(
+        QStringLiteral("logind gives no sleep delay lock (%1); the count may not be saved just before a sleep.")
+            .arg(refusal));
 }
 
 void LogindSleepNotifications::releaseLock()

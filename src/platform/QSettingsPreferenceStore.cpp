@@ -104,10 +104,7 @@ QSettingsPreferenceStore::QSettingsPreferenceStore(const QString& fileName) : pa
     }
 }
 
-QSettingsPreferenceStore::~QSettingsPreferenceStore()
-{
-    synchronize();
-}
+QSettingsPreferenceStore::~QSettingsPreferenceStore() { synchronize(); }
 
 QString QSettingsPreferenceStore::defaultPath(const QString& fileName)
 {
@@ -155,8 +152,8 @@ void QSettingsPreferenceStore::clearLeftovers() const
         });
     };
     if (saveWasKilled) {
-        for (const QString& name :
-             folder.entryList({file.fileName() + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+        for (const QString& name : folder.entryList({file.fileName() + QStringLiteral(".??????")},
+                                                    QDir::Files | QDir::Hidden | QDir::NoSymLinks))
             if (temporary(name) && holdsOnlySettings(folder.filePath(name)))
                 folder.remove(name);
     }
@@ -206,8 +203,9 @@ void QSettingsPreferenceStore::load()
     // QSettings would block on a FIFO until someone writes to it.
     if (!file.isFile()) {
         irregular_ = failureReported_ = true;
-        printDiagnostic(QStringLiteral("%1 is not a regular file; starting a new count, which cannot be saved while that is there.")
-                            .arg(path_));
+        printDiagnostic(
+            QStringLiteral("%1 is not a regular file; starting a new count, which cannot be saved while that is there.")
+                .arg(path_));
         return;
     }
     if (file.size() == 0) {
@@ -247,21 +245,28 @@ void QSettingsPreferenceStore::load()
         const QString aside = setAside();
         const QString kept = aside.isEmpty() ? QString() : QStringLiteral("kept as %1, ").arg(aside);
         if (values_.empty()) {
-            printDiagnostic(QStringLiteral("%1 holds no settings (it is damaged); %2starting a new count.").arg(path_, kept));
+            printDiagnostic(
+                QStringLiteral("%1 holds no settings (it is damaged); %2starting a new count.").arg(path_, kept));
         } else {
             dirty_ = true;
-            printDiagnostic(QStringLiteral("%1 is damaged (%2 of its entries are not settings); %3counting on with the %4 values it still holds.")
-                                .arg(path_).arg(damaged).arg(kept).arg(values_.size()));
+            printDiagnostic(QStringLiteral("%1 is damaged (%2 of its entries are not settings); %3counting on with the "
+                                           "%4 values it still holds.")
+                                .arg(path_)
+                                .arg(damaged)
+                                .arg(kept)
+                                .arg(values_.size()));
         }
         return;
     }
     case QSettings::FormatError: {
         const QString aside = setAside();
         if (!aside.isEmpty())
-            printDiagnostic(QStringLiteral("%1 cannot be read (it is not a settings file); kept as %2, starting a new count.")
-                                .arg(path_, aside));
+            printDiagnostic(
+                QStringLiteral("%1 cannot be read (it is not a settings file); kept as %2, starting a new count.")
+                    .arg(path_, aside));
         else
-            printDiagnostic(QStringLiteral("%1 cannot be read (it is not a settings file); starting a new count.").arg(path_));
+            printDiagnostic(
+                QStringLiteral("%1 cannot be read (it is not a settings file); starting a new count.").arg(path_));
         return;
     }
     case QSettings::AccessError: {

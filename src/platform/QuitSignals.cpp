@@ -6,11 +6,11 @@
 #include <QSocketNotifier>
 
 #include <atomic>
-#include <iterator>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace drainwatch {
@@ -28,8 +28,7 @@ extern "C" void onQuitSignal(int signalNumber)
     const int savedErrno = errno;
     const auto byte = static_cast<unsigned char>(signalNumber);
     // A full pipe drops the byte: quit requests already wait in it.
-    if (::write(pipeWriteEnd.load(), &byte, 1) < 0) {
-    }
+    if (::write(pipeWriteEnd.load(), &byte, 1) < 0) {}
     errno = savedErrno;
 }
 

@@ -117,7 +117,8 @@ SingleInstance::~SingleInstance()
 SingleInstance::Role SingleInstance::tryBecomePrimary()
 {
     if (!lock_) {
-        printDiagnostic(QStringLiteral("no place for the lock that keeps a second monitor from starting (%1).").arg(folderProblem_));
+        printDiagnostic(QStringLiteral("no place for the lock that keeps a second monitor from starting (%1).")
+                            .arg(folderProblem_));
         return Role::Failed;
     }
     if (lock_->isLocked())
@@ -142,8 +143,9 @@ SingleInstance::Role SingleInstance::tryBecomePrimary()
             break;
         QThread::msleep(50);
     }
-    printDiagnostic(QStringLiteral("another process holds %1 but does not answer; if no Drainwatch runs, remove that file.")
-                        .arg(lockPath_));
+    printDiagnostic(
+        QStringLiteral("another process holds %1 but does not answer; if no Drainwatch runs, remove that file.")
+            .arg(lockPath_));
     return Role::Failed;
 }
 
@@ -157,8 +159,8 @@ void SingleInstance::listen()
         // We hold the lock: a socket file there is a crashed primary's.
         ::unlink(address->sun_path);
         serverFd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (serverFd_ < 0 || ::bind(serverFd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0
-            || ::chmod(address->sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(serverFd_, 8) != 0)
+        if (serverFd_ < 0 || ::bind(serverFd_, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
+            ::chmod(address->sun_path, S_IRUSR | S_IWUSR) != 0 || ::listen(serverFd_, 8) != 0)
             failure = QString::fromLocal8Bit(std::strerror(errno));
     }
     if (!failure.isEmpty()) {
@@ -193,8 +195,8 @@ int SingleInstance::connectToPrimary() const
 
 SingleInstance::WindowAnswer SingleInstance::requestWindow()
 {
-    if (peerFd_ < 0 || ::send(peerFd_, kActivate.constData(), static_cast<std::size_t>(kActivate.size()), MSG_NOSIGNAL)
-                           != kActivate.size())
+    if (peerFd_ < 0 || ::send(peerFd_, kActivate.constData(), static_cast<std::size_t>(kActivate.size()),
+                              MSG_NOSIGNAL) != kActivate.size())
         return WindowAnswer::NoAnswer;
     const timeval timeout{2, 0};
     ::setsockopt(peerFd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -210,13 +212,16 @@ SingleInstance::WindowAnswer SingleInstance::requestWindow()
     }
     ::close(peerFd_);
     peerFd_ = -1;
-    return reply == kShown ? WindowAnswer::Shown : reply == kWindowless ? WindowAnswer::Windowless : WindowAnswer::NoAnswer;
+    return reply == kShown        ? WindowAnswer::Shown
+           : reply == kWindowless ? WindowAnswer::Windowless
+                                  : WindowAnswer::NoAnswer;
 }
 
 int SingleInstance::follow()
 {
     const int fd = std::exchange(peerFd_, -1);
-    if (fd >= 0 && ::send(fd, kFollow.constData(), static_cast<std::size_t>(kFollow.size()), MSG_NOSIGNAL) == kFollow.size())
+    if (fd >= 0 &&
+        ::send(fd, kFollow.constData(), static_cast<std::size_t>(kFollow.size()), MSG_NOSIGNAL) == kFollow.size())
         return fd;
     if (fd >= 0)
         ::close(fd);

@@ -55,7 +55,8 @@ RegistryProperty parseValue(const std::string& word)
 void expectWords(const std::vector<std::string>& words, std::size_t count)
 {
     if (words.size() != count)
-        throw ScenarioError(fmt::format("'{}' takes {} word(s) after it, not {}", words[0], count - 1, words.size() - 1));
+        throw ScenarioError(
+            fmt::format("'{}' takes {} word(s) after it, not {}", words[0], count - 1, words.size() - 1));
 }
 
 } // namespace
@@ -71,7 +72,9 @@ void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 struct Simulator::Process {
     Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store, SimulatedSystem& system,
             SleepLedger& ledger, HistoryDatabase& database)
-        : tracker(clock, system, ledger), history(database), recorder(clock, history),
+        : tracker(clock, system, ledger),
+          history(database),
+          recorder(clock, history),
           controller(MonitorServices{clock, battery, store, timer, sleep, opener})
     {
         timer.clock = &clock;
@@ -142,7 +145,8 @@ void Simulator::execute(const std::vector<std::string>& words)
         if (command == "stall")
             running(command);
         else if (seconds > kLongestAdvance)
-            throw ScenarioError(fmt::format("'advance' takes at most {:g} s; 'stall' skips longer spells", kLongestAdvance));
+            throw ScenarioError(
+                fmt::format("'advance' takes at most {:g} s; 'stall' skips longer spells", kLongestAdvance));
         if (clock_.time + seconds > kLatestTime)
             throw ScenarioError(fmt::format("the clock would pass {:g}", kLatestTime));
         if (seconds > 0 && clock_.time + seconds == clock_.time)
@@ -237,8 +241,8 @@ void Simulator::advance(double seconds, bool ticksRun)
         const long long first = timer.nextIndex;
         const double steps = std::floor((end + kDueTolerance - timer.startedAt) / timer.interval);
         timer.nextIndex = std::max(first, static_cast<long long>(steps) + 1);
-        while (timer.nextIndex > first && timer.startedAt + timer.interval * static_cast<double>(timer.nextIndex - 1) >
-                                              end + kDueTolerance)
+        while (timer.nextIndex > first &&
+               timer.startedAt + timer.interval * static_cast<double>(timer.nextIndex - 1) > end + kDueTolerance)
             --timer.nextIndex;
         while (timer.nextDue() <= end + kDueTolerance)
             ++timer.nextIndex;

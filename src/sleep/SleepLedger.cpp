@@ -79,8 +79,7 @@ SleepLedger::SleepLedger(std::filesystem::path file, Access access, Report repor
 {
 }
 
-SleepLedger::SleepLedger(Report report)
-    : own_(std::make_unique<HistoryDatabase>(std::move(report))), database_(*own_)
+SleepLedger::SleepLedger(Report report) : own_(std::make_unique<HistoryDatabase>(std::move(report))), database_(*own_)
 {
 }
 
@@ -162,10 +161,7 @@ std::optional<SleepRecord> SleepLedger::latest() const
     return records.front();
 }
 
-std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const
-{
-    return select("ORDER BY id DESC", limit);
-}
+std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const { return select("ORDER BY id DESC", limit); }
 
 std::vector<double> SleepLedger::comparableRates(const std::optional<std::string>& mode, std::size_t limit) const
 {
@@ -176,7 +172,7 @@ std::vector<double> SleepLedger::comparableRates(const std::optional<std::string
     // A comparable record has a rate; one without, or an infinite one, is
     // damage and counts for nothing.
     Statement statement(db, "SELECT rate_per_hour FROM sleeps WHERE comparable = 1 AND mode IS ? "
-                             "AND rate_per_hour IS NOT NULL ORDER BY id DESC");
+                            "AND rate_per_hour IS NOT NULL ORDER BY id DESC");
     if (!statement.handle)
         return rates;
     bindValue(statement.handle, 1, mode);

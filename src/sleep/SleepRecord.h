@@ -12,9 +12,9 @@ namespace drainwatch {
 
 // One end of a sleep: B, the state before it, or A, the tick that ended it.
 struct SleepSide {
-    double wallTime = 0;                        // seconds since 1970
-    std::optional<double> suspendedSeconds;     // the suspended clock; empty without this process
-    double charge = 0;                          // fraction of the full charge
+    double wallTime = 0;                    // seconds since 1970
+    std::optional<double> suspendedSeconds; // the suspended clock; empty without this process
+    double charge = 0;                      // fraction of the full charge
     std::optional<bool> onExternalPower;
     std::optional<double> volts;
     std::optional<SystemSnapshot> snapshot;
@@ -38,11 +38,11 @@ struct SleepRecord {
     std::optional<double> usedMWh;
     std::optional<double> ratePerHour;
     std::optional<double> milliwatts;
-    std::optional<double> hardwareSleep;  // fraction of the time asleep
+    std::optional<double> hardwareSleep; // fraction of the time asleep
     std::optional<std::int64_t> cycles;
     std::optional<std::int64_t> failed;
     std::optional<std::string> failedDevice;
-    std::vector<std::string> wokenBy;     // largest rise of wakeup_count first, at most 3
+    std::vector<std::string> wokenBy; // largest rise of wakeup_count first, at most 3
     std::vector<std::string> flags;
 
     bool charged() const { return !onBattery || chargeAfter > chargeBefore; }

@@ -94,10 +94,11 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
     std::map<std::string, std::vector<SleepRecord>> byMode;
     for (const SleepRecord& r : records) {
         const auto seconds = sleepSeconds(r);
-        text += trimmedLine(fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
-                            modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
-                            orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
-                            r.wokenBy.empty() ? "-" : joined(r.wokenBy, ","), joined(r.flags, ", ")));
+        text += trimmedLine(fmt::format(fmt::runtime(kRow), localTime(r.start),
+                                        seconds ? sleepDurationText(*seconds) : "-", r.how, modeText(r.mode),
+                                        fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
+                                        orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
+                                        r.wokenBy.empty() ? "-" : joined(r.wokenBy, ","), joined(r.flags, ", ")));
         byMode[modeText(r.mode)].push_back(r);
     }
     constexpr const char* kSummary = "{:<8}  {:>6}  {:>10}  {:>9}  {:>15}\n";
@@ -141,12 +142,13 @@ std::optional<SleepNotice> sleepNotice(const SleepRecord& r, std::optional<doubl
     std::vector<std::string> lines;
     if (r.hasFlag("high drain") && r.ratePerHour) {
         if (usualRatePerHour && std::isfinite(*usualRatePerHour))
-            lines.push_back(fmt::format("The battery drained {:.1f}% an hour, more than twice the usual {:.1f}% an hour "
-                                        "of this laptop's sleeps.",
-                                        *r.ratePerHour, *usualRatePerHour));
+            lines.push_back(
+                fmt::format("The battery drained {:.1f}% an hour, more than twice the usual {:.1f}% an hour "
+                            "of this laptop's sleeps.",
+                            *r.ratePerHour, *usualRatePerHour));
         else
-            lines.push_back(fmt::format("The battery drained {:.1f}% an hour, more than a laptop should while it sleeps.",
-                                        *r.ratePerHour));
+            lines.push_back(fmt::format(
+                "The battery drained {:.1f}% an hour, more than a laptop should while it sleeps.", *r.ratePerHour));
     }
     if (r.hasFlag("shallow") && r.hardwareSleep)
         lines.push_back(fmt::format("The hardware was in its deepest sleep only {:.0f}% of the time: something kept it "

@@ -13,12 +13,12 @@ namespace drainwatch {
 // Every field is empty where its file is missing, empty, garbled or fails to
 // read: unknown, never 0.
 struct SystemSnapshot {
-    std::optional<std::string> mode;           // power/mem_sleep, the word in brackets
-    std::optional<std::int64_t> successes;     // power/suspend_stats/success
-    std::optional<std::int64_t> failures;      // power/suspend_stats/fail
+    std::optional<std::string> mode;       // power/mem_sleep, the word in brackets
+    std::optional<std::int64_t> successes; // power/suspend_stats/success
+    std::optional<std::int64_t> failures;  // power/suspend_stats/fail
     std::optional<std::string> lastFailedDevice;
-    std::optional<std::int64_t> hardwareSleepUs;  // power/suspend_stats/total_hw_sleep
-    std::optional<std::int64_t> lpitResidencyUs;  // Intel LPIT system residency
+    std::optional<std::int64_t> hardwareSleepUs; // power/suspend_stats/total_hw_sleep
+    std::optional<std::int64_t> lpitResidencyUs; // Intel LPIT system residency
     // class/wakeup: source name -> wakeup_count; empty where the folder is.
     std::optional<std::map<std::string, std::int64_t>> wakeupCounts;
 

@@ -43,16 +43,28 @@ protected:
         Logger::installMain(std::make_unique<Logger>(Logger::defaultPath("Drainwatch.log"), clock, false));
         // 90 % of 5000 mAh, 1250 mA at 12 V: 25 %/h, 15 W.
         for (const auto& [key, value] : std::map<std::string, RegistryProperty>{{"ExternalConnected", false},
-                 {"IsCharging", false}, {"Amperage", std::int64_t{-1250}}, {"CurrentCapacity", std::int64_t{4500}},
-                 {"MaxCapacity", std::int64_t{5000}}, {"DesignCapacity", std::int64_t{5200}}, {"Voltage", std::int64_t{12000}}})
+                                                                                {"IsCharging", false},
+                                                                                {"Amperage", std::int64_t{-1250}},
+                                                                                {"CurrentCapacity", std::int64_t{4500}},
+                                                                                {"MaxCapacity", std::int64_t{5000}},
+                                                                                {"DesignCapacity", std::int64_t{5200}},
+                                                                                {"Voltage", std::int64_t{12000}}})
             battery.set(key, value);
         store = std::make_unique<QSettingsPreferenceStore>();
         controller = std::make_unique<ViewController>(MonitorServices{clock, battery, *store, timer, sleep, opener});
     }
 
     // What the 5-second timer does, `seconds` after the last tick.
-    void tick(double seconds = 5) { clock.advance(seconds); timer.tick(); }
-    void runFor(double seconds) { for (double done = 0; done < seconds; done += 5) tick(); }
+    void tick(double seconds = 5)
+    {
+        clock.advance(seconds);
+        timer.tick();
+    }
+    void runFor(double seconds)
+    {
+        for (double done = 0; done < seconds; done += 5)
+            tick();
+    }
     std::string log() const { return readFile(Logger::main().filePath()); }
     int quits() const { return quitsIn(log()); }
     std::string storeFile() const { return readFile(store->path().toStdString()); }

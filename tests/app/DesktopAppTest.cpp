@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "AppFixture.h"
 
-#include "app/DesktopApp.h"
 #include "app/Autostart.h"
 #include "app/BatteryIcon.h"
+#include "app/DesktopApp.h"
 #include "app/QtFileOpener.h"
 #include "app/StatusFields.h"
 #include "battery/SysfsRegistry.h"
@@ -56,17 +56,26 @@ protected:
     DesktopApp desktop{*controller, "Drainwatch", store->path()};
     bool trayHere = true;
 
-    DesktopAppTest() { desktop.window().trayAvailable = [this] { return trayHere; }; }
+    DesktopAppTest()
+    {
+        desktop.window().trayAvailable = [this] { return trayHere; };
+    }
 };
 
 TEST_F(DesktopAppTest, WindowAndTrayShowTheMonitorsTextsInPercentOrWattsAndResetRestartsTheAwakeTime)
 {
     discharge();
     // The runtimes: 1205 s for 5 points, 24100 s for a full battery, 85 % of it left.
-    for (const auto& [outlet, shown] : std::map<const char*, std::string>{{"timeAwakeLabel", "00:20"},
-             {"timeOnBatteryLabel", "00:20"}, {"consumptionLabel", "25.0 %/h (25.0 %/h recent, 25.0 %/h avg)"},
-             {"plannedRuntimeLabel", "05:41"}, {"totalRuntimeLabel", "06:41"}, {"currentChargeLabel", "85.0%"},
-             {"countingSinceLabel", "90.0%"}, {"usedInSleepLabel", "0.0%"}, {"healthLabel", "96.2% (5000mAh of 5200mAh)"}})
+    for (const auto& [outlet, shown] :
+         std::map<const char*, std::string>{{"timeAwakeLabel", "00:20"},
+                                            {"timeOnBatteryLabel", "00:20"},
+                                            {"consumptionLabel", "25.0 %/h (25.0 %/h recent, 25.0 %/h avg)"},
+                                            {"plannedRuntimeLabel", "05:41"},
+                                            {"totalRuntimeLabel", "06:41"},
+                                            {"currentChargeLabel", "85.0%"},
+                                            {"countingSinceLabel", "90.0%"},
+                                            {"usedInSleepLabel", "0.0%"},
+                                            {"healthLabel", "96.2% (5000mAh of 5200mAh)"}})
         EXPECT_EQ(text(outlet), shown) << outlet;
     EXPECT_EQ(desktop.tray().toolTip(), "Drainwatch: 85.0%, 25.0 %/h, 05:41 left");
 
@@ -226,7 +235,8 @@ TEST_F(DesktopAppTest, StartAtLoginWritesTheAutostartEntryAndBothMenusReadTheirS
     QAction& inWindow = *menuAction("Start at Login");
     QAction& inTray = desktop.tray().startAtLoginAction();
     const QString path = Autostart::path();
-    EXPECT_EQ(path.toStdString(), (home.path() / "XDG_CONFIG_HOME/autostart/io.github.drainwatch.Drainwatch.desktop").string());
+    EXPECT_EQ(path.toStdString(),
+              (home.path() / "XDG_CONFIG_HOME/autostart/io.github.drainwatch.Drainwatch.desktop").string());
     EXPECT_FALSE(inWindow.isChecked() || inTray.isChecked());
 
     inWindow.trigger();
@@ -291,7 +301,8 @@ TEST_F(DesktopAppTest, TheTrayIconDrawsTheChargeAndTheChargerAndFollowsADarkOrLi
     EXPECT_EQ(pixelsOf(batteryImage({0.5, false}), bolt), 0);
     const QColor onDark = batteryImage({0.5, false, true}).pixelColor(4, 32);
     const QColor onLight = batteryImage({0.5, false, false}).pixelColor(4, 32);
-    EXPECT_TRUE(onDark.lightness() > 160 && onLight.lightness() < 96) << onDark.lightness() << " " << onLight.lightness();
+    EXPECT_TRUE(onDark.lightness() > 160 && onLight.lightness() < 96)
+        << onDark.lightness() << " " << onLight.lightness();
 
     // What the tray shows follows the monitor and the theme.
     discharge();
@@ -333,10 +344,14 @@ TEST_F(DesktopAppTest, CaptionsSayWhatTheyMeasureAsTheReadmeDoesAndTheSmallestWi
 
     // The widest each figure gets, in either unit.
     const std::map<std::string, std::vector<const char*>> widest{
-        {"timeAwakeLabel", {"1000:00"}}, {"timeOnBatteryLabel", {"1000:00"}},
+        {"timeAwakeLabel", {"1000:00"}},
+        {"timeOnBatteryLabel", {"1000:00"}},
         {"consumptionLabel", {"100.0 %/h (100.0 %/h recent, 100.0 %/h avg)", "100.0 W (100.0 W recent, 100.0 W avg)"}},
-        {"plannedRuntimeLabel", {"(please wait)", "(on AC power)"}}, {"totalRuntimeLabel", {"(please wait)"}},
-        {"currentChargeLabel", {"100.0%"}}, {"countingSinceLabel", {"100.0%"}}, {"usedInSleepLabel", {"100.0%"}},
+        {"plannedRuntimeLabel", {"(please wait)", "(on AC power)"}},
+        {"totalRuntimeLabel", {"(please wait)"}},
+        {"currentChargeLabel", {"100.0%"}},
+        {"countingSinceLabel", {"100.0%"}},
+        {"usedInSleepLabel", {"100.0%"}},
         {"healthLabel", {"100.0% (10000mAh of 10000mAh)", "100.0% (100.0Wh of 100.0Wh)"}}};
     for (const auto& [outlet, texts] : widest) {
         auto* label = desktop.window().findChild<QLabel*>(QString::fromStdString(outlet));
@@ -509,10 +524,12 @@ TEST_F(DesktopAppTest, TheTrayTooltipGivesTheLastSleepInOneLine)
     MonitorFigures figures;
     figures.charge = 0.5;
     figures.ratePerHour = 10;
-    const QStringList lines = QString::fromStdString(trayToolTip(figures, "Drainwatch", "05:00", record, 12.5)).split('\n');
+    const QStringList lines =
+        QString::fromStdString(trayToolTip(figures, "Drainwatch", "05:00", record, 12.5)).split('\n');
     ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
     EXPECT_EQ(lines[0], "Drainwatch: 50.0%, 10.0 %/h, 05:00 left, 12 h 30 min asleep");
-    EXPECT_EQ(lines[1], "Last sleep: 7 h 00 min in deep , 21.0% used, 3.00 %/h, 2100 mW (failed, restless, shallow, high drain)");
+    EXPECT_EQ(lines[1],
+              "Last sleep: 7 h 00 min in deep , 21.0% used, 3.00 %/h, 2100 mW (failed, restless, shallow, high drain)");
     EXPECT_EQ(QString::fromStdString(trayToolTip({}, "Drainwatch", {}, record, 12.5)).split('\n'),
               QStringList({"Drainwatch: no battery reading", lines[1]}));
 }

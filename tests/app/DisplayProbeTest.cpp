@@ -64,10 +64,12 @@ TEST(DisplayProbeTest, AnswersForADisplayThatListensAndSaysWhyForOneThatDoesNot)
          address.sin_port = htons(uint16_t(++port)))
         ASSERT_LT(port, 6300);
     EXPECT_EQ((DisplayProbe{fmt::format("127.0.0.1:{}", port - 6000), "", "", "", ""}.unreachable()), std::nullopt);
-    EXPECT_EQ((DisplayProbe{fmt::format("tcp/127.0.0.1:{}.0", port - 6000), "", "", "", ""}.unreachable()), std::nullopt);
+    EXPECT_EQ((DisplayProbe{fmt::format("tcp/127.0.0.1:{}.0", port - 6000), "", "", "", ""}.unreachable()),
+              std::nullopt);
 
     for (const char* nonsense : {"garbage", ":", ":x", "host:-1"})
-        EXPECT_NE((DisplayProbe{nonsense, "", "", "", ""}.unreachable()->find("not of the form")), std::string::npos) << nonsense;
+        EXPECT_NE((DisplayProbe{nonsense, "", "", "", ""}.unreachable()->find("not of the form")), std::string::npos)
+            << nonsense;
 }
 
 // Qt goes by QT_QPA_PLATFORM where it is set: a platform without a display
@@ -80,17 +82,21 @@ TEST(DisplayProbeTest, FollowsThePlatformsQtIsToldToTry)
     TemporaryFolder runtime;
     const Listener wayland(AF_UNIX);
     ASSERT_TRUE(wayland.listenUnix((runtime.path() / "wayland-1").string(), false));
-    EXPECT_EQ((DisplayProbe{":4999", "wayland-1", runtime.path().string(), "wayland-egl:foo", ""}.unreachable()), std::nullopt);
+    EXPECT_EQ((DisplayProbe{":4999", "wayland-1", runtime.path().string(), "wayland-egl:foo", ""}.unreachable()),
+              std::nullopt);
     const auto xOnly = DisplayProbe{":4999", "wayland-1", runtime.path().string(), "xcb", ""}.unreachable();
     ASSERT_TRUE(xOnly) << "a live Wayland display is no use to Qt told to use X11";
     EXPECT_NE(xOnly->find(":4999"), std::string::npos);
-    EXPECT_NE((DisplayProbe{"", "wayland-1", "", "xcb", ""}.unreachable()->find("no display is set")), std::string::npos);
+    EXPECT_NE((DisplayProbe{"", "wayland-1", "", "xcb", ""}.unreachable()->find("no display is set")),
+              std::string::npos);
 }
 
 // One entry of an Xauthority file, for any host and display.
 std::string authorityEntry(const std::string& cookie)
 {
-    const auto field = [](const std::string& text) { return std::string{char(text.size() >> 8), char(text.size())} + text; };
+    const auto field = [](const std::string& text) {
+        return std::string{char(text.size() >> 8), char(text.size())} + text;
+    };
     return std::string{char(0xff), char(0xff)} + field("") + field("") + field("MIT-MAGIC-COOKIE-1") + field(cookie);
 }
 
@@ -120,7 +126,8 @@ TEST(DisplayProbeTest, ALocalXDisplayThatRefusesTheUserIsNoDisplay)
     if (xvfb == 0) {
         ::close(ready[0]);
         const std::string fd = std::to_string(ready[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-auth", server.c_str(), "-nolisten", "tcp", "-noreset", nullptr);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-auth", server.c_str(), "-nolisten", "tcp", "-noreset",
+                 nullptr);
         ::_exit(127);
     }
     ::close(ready[1]);

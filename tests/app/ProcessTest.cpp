@@ -3,8 +3,8 @@
 #include "AppFixture.h"
 #include "app/GraphPainter.h"
 #include "battery/SimulatedBattery.h"
-#include "platform/PlatformTestSupport.h"
 #include "history/HistoryStore.h"
+#include "platform/PlatformTestSupport.h"
 #include "sleep/SleepLedger.h"
 
 #include <QDateTime>
@@ -20,8 +20,8 @@
 #include <QRegularExpression>
 
 #include <csignal>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
 
 #include <fmt/format.h>
 
@@ -75,7 +75,8 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     endWith(SIGTERM);
     EXPECT_EQ(quitsIn(file(kLog)), 1);
     EXPECT_NE(file(kStore).find("lastPercentage"), std::string::npos);
-    EXPECT_EQ(file("XDG_CONFIG_HOME/Drainwatch/Drainwatch.conf") + file("XDG_STATE_HOME/Logs/Drainwatch/Drainwatch.log"), "")
+    EXPECT_EQ(
+        file("XDG_CONFIG_HOME/Drainwatch/Drainwatch.conf") + file("XDG_STATE_HOME/Logs/Drainwatch/Drainwatch.log"), "")
         << "the real store and log are not touched";
 }
 
@@ -277,8 +278,8 @@ TEST_F(ProcessTest, StatusBarOutputsCarryOnlyTheirLinesAndABadTemplateStopsBefor
     const QString line = readLine(program);
     QJsonParseError error;
     const QJsonObject object = QJsonDocument::fromJson(line.toUtf8(), &error).object();
-    ASSERT_EQ(error.error, QJsonParseError::NoError) << "the first line is Waybar's, not the new log's path: "
-                                                     << line.toStdString();
+    ASSERT_EQ(error.error, QJsonParseError::NoError)
+        << "the first line is Waybar's, not the new log's path: " << line.toStdString();
     EXPECT_EQ(object.keys(), QStringList({"class", "percentage", "text", "tooltip"}));
     EXPECT_EQ(object["percentage"].toInt(), 85);
     EXPECT_TRUE(object["text"].toString().startsWith("85% "));
@@ -343,7 +344,8 @@ TEST_F(ProcessTest, ADisplayThatCannotBeReachedFallsBackToTheTerminalAndSaysWhy)
             block = readLine(program).startsWith("Charge now  85.0%");
         EXPECT_TRUE(block) << variable.toStdString() << "=" << value.toStdString();
         endWith(SIGTERM);
-        const QStringList said = QString::fromUtf8(program.readAllStandardError()).split('\n', Qt::SkipEmptyParts)
+        const QStringList said = QString::fromUtf8(program.readAllStandardError())
+                                     .split('\n', Qt::SkipEmptyParts)
                                      .filter("cannot be reached");
         ASSERT_EQ(said.size(), 1) << variable.toStdString() << "=" << value.toStdString();
         EXPECT_TRUE(said[0].contains(value) && said[0].endsWith("running in the terminal.")) << said[0].toStdString();

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "battery/BatteryListener.h"
 #include "battery/SimulatedBattery.h"
+#include "battery/BatteryListener.h"
 #include "measure/MemoryPreferenceStore.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>
-
 
 namespace drainwatch::test {
 namespace {

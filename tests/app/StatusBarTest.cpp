@@ -109,7 +109,8 @@ TEST_F(StatusBarTest, ATemplateGivesEveryFigureOnOneLineATick)
     ASSERT_EQ(lines.size(), 1 + 120 + 3);
     // 0.2 % in 600 s awake: a full battery lasts 83:20, 89.8 % of it 74:50 (truncated).
     EXPECT_EQ(lines[120].toStdString(), "90%|25.0 %/h|25.0 %/h|25.0 %/h|15.0 W|74:49|83:19|00:10|00:10|0.0%|"
-                          "96.2% (5000mAh of 5200mAh)|- {x}") << "no sleep yet";
+                                        "96.2% (5000mAh of 5200mAh)|- {x}")
+        << "no sleep yet";
     EXPECT_TRUE(lines[121].startsWith("90%|-40.0 %/h|")) << lines[121].toStdString();
     EXPECT_TRUE(lines[123].startsWith("-|-|-|-|-|(no battery)|")) << lines[123].toStdString();
 }

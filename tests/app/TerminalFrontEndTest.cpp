@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "AppFixture.h"
 
-#include "app/TerminalFrontEnd.h"
 #include "app/Follower.h"
+#include "app/TerminalFrontEnd.h"
 #include "sleep/SleepTracker.h"
 
 #include <QJsonDocument>
@@ -114,7 +114,8 @@ TEST_F(TerminalFrontEndTest, JsonWithoutABatteryHasNullsAndTextsAreEscaped)
     for (const char* figure : {"charge", "currentMA", "ratePerHour", "recentPerHour", "averagePerHour", "lastSleep"})
         EXPECT_TRUE(first[figure].isNull()) << figure;
     controller->healthLabel->setText("a \"quoted\"\\path\twith\ncontrols");
-    EXPECT_EQ(parse(QString::fromStdString(frontEnd.jsonLine()))["healthLabel"].toString(), "a \"quoted\"\\path\twith\ncontrols");
+    EXPECT_EQ(parse(QString::fromStdString(frontEnd.jsonLine()))["healthLabel"].toString(),
+              "a \"quoted\"\\path\twith\ncontrols");
 }
 
 // A 45-column terminal, then a 24-column one: no line longer than the
@@ -163,7 +164,8 @@ TEST_F(TerminalFrontEndTest, RedrawnBlocksFitTheTerminalAndAResizeDrawsTheScreen
 
     frontEnd.setColumns(0);
     tick();
-    EXPECT_EQ(blocks().back().value(2), "     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)") << "unknown width: no limit";
+    EXPECT_EQ(blocks().back().value(2), "     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)")
+        << "unknown width: no limit";
 }
 
 TEST_F(TerminalFrontEndTest, JsonCarriesTheLastSleepFromTheTickThatEndedIt)
@@ -231,7 +233,8 @@ TEST_F(TerminalFrontEndTest, AFollowerDrawsTheFrontEndsBlockFittedToItsTerminal)
     EXPECT_EQ(follower.run(ends[0]), Follower::End::MonitorEnded);
     const std::string redrawn = followed.str().substr(before);
     EXPECT_TRUE(redrawn.starts_with("\x1b[H\x1b[J")) << "a resize clears the screen";
-    EXPECT_NE(redrawn.find("     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)\n"), std::string::npos) << redrawn;
+    EXPECT_NE(redrawn.find("     Consumption  25.0 %/h (25.0 %/h recent, 25.0 %/h avg)\n"), std::string::npos)
+        << redrawn;
 }
 
 } // namespace

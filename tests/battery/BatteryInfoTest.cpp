@@ -53,8 +53,8 @@ TEST(BatteryInfo, WithoutABatteryOnlyTheChargerIsKnown)
     std::istringstream lines(printout("f-desktop-mains-only"));
     int count = 0;
     for (std::string line; std::getline(lines, line); ++count)
-        EXPECT_TRUE(line.ends_with(line.starts_with("ExternalConnected:") || line.starts_with("isCharging:") ? ": true"
-                                                                                                        : ": (none)"))
+        EXPECT_TRUE(line.ends_with(
+            line.starts_with("ExternalConnected:") || line.starts_with("isCharging:") ? ": true" : ": (none)"))
             << line;
     EXPECT_EQ(count, 19);
 }

@@ -39,10 +39,10 @@ TEST(BatteryListenerTest, FractionsAreUnclampedAndEmptyWithoutAPositiveDivisor)
     BatteryListener listener(registry);
     using Fraction = std::optional<double>;
     // current, maximum, design -> charge, health
-    for (auto [current, maximum, design, charge, health] : {std::tuple{2500, 5000, 5000, Fraction(0.5), Fraction(1.0)},
-                                                            std::tuple{5100, 5000, 4000, Fraction(1.02), Fraction(1.25)},
-                                                            std::tuple{0, 0, 0, Fraction(), Fraction()},
-                                                            std::tuple{0, -5000, -5000, Fraction(), Fraction()}}) {
+    for (auto [current, maximum, design, charge, health] :
+         {std::tuple{2500, 5000, 5000, Fraction(0.5), Fraction(1.0)},
+          std::tuple{5100, 5000, 4000, Fraction(1.02), Fraction(1.25)}, std::tuple{0, 0, 0, Fraction(), Fraction()},
+          std::tuple{0, -5000, -5000, Fraction(), Fraction()}}) {
         registry.set("CurrentCapacity", std::int64_t{current});
         registry.set("MaxCapacity", std::int64_t{maximum});
         registry.set("DesignCapacity", std::int64_t{design});

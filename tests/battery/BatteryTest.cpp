@@ -17,9 +17,17 @@ using Unit = Battery::TemperatureUnit;
 // Hands out a chosen handle and release code, and keeps what it was asked.
 class ScriptedSource final : public RegistrySource {
 public:
-    RegistryHandle matchingService(std::string_view) override { ++lookups; return handle; }
+    RegistryHandle matchingService(std::string_view) override
+    {
+        ++lookups;
+        return handle;
+    }
     std::optional<RegistryProperty> property(RegistryHandle, std::string_view) override { return std::nullopt; }
-    IOReturn release(RegistryHandle entry) override { released.push_back(entry); return releaseCode; }
+    IOReturn release(RegistryHandle entry) override
+    {
+        released.push_back(entry);
+        return releaseCode;
+    }
     RegistryHandle handle = 0;
     IOReturn releaseCode = kIOReturnSuccess;
     int lookups = 0;
@@ -56,14 +64,14 @@ protected:
 
 TEST_F(BatteryReadTest, ChargeIsFlooredAndUnclampedTimeIsHoursAndTwoDigitMinutes)
 {
-    for (auto [current, maximum, percent] : {std::tuple{4999, 5000, 99.0}, std::tuple{5100, 5000, 102.0},
-                                             std::tuple{29, 100, 28.0}}) {
+    for (auto [current, maximum, percent] :
+         {std::tuple{4999, 5000, 99.0}, std::tuple{5100, 5000, 102.0}, std::tuple{29, 100, 28.0}}) {
         registry.set("CurrentCapacity", std::int64_t{current});
         registry.set("MaxCapacity", std::int64_t{maximum});
         EXPECT_EQ(battery.charge(), percent) << current << "/" << maximum;
     }
-    for (auto [minutes, text] : {std::pair{125, "2:05"}, std::pair{65535, "1092:15"}, std::pair{-5, "0:-5"},
-                                 std::pair{-65, "-1:-5"}}) {
+    for (auto [minutes, text] :
+         {std::pair{125, "2:05"}, std::pair{65535, "1092:15"}, std::pair{-5, "0:-5"}, std::pair{-65, "-1:-5"}}) {
         registry.set("TimeRemaining", std::int64_t{minutes});
         EXPECT_EQ(battery.timeRemainingFormatted(), text) << minutes;
     }

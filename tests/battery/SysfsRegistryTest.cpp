@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "battery/BatteryListener.h"
 #include "battery/SysfsRegistry.h"
+#include "battery/BatteryListener.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>
@@ -39,7 +39,10 @@ void writeSupply(const fs::path& folder, std::initializer_list<std::pair<const c
 
 void writeBattery(const fs::path& folder, const char* status, const char* currentNow)
 {
-    writeSupply(folder, {{"type", "Battery"}, {"status", status}, {"charge_now", "2000000"}, {"charge_full", "5000000"},
+    writeSupply(folder, {{"type", "Battery"},
+                         {"status", status},
+                         {"charge_now", "2000000"},
+                         {"charge_full", "5000000"},
                          {"current_now", currentNow}});
 }
 
@@ -66,10 +69,10 @@ TEST(SysfsFixtures, EachMachineMapsToOneBattery)
         {"a-acpi-charge-discharging", {2119, 6439, 7393, -1675, 76, 99, 0, 0}},
         // µWh / voltage_min_design, not voltage_now; mA from power_now; cycle_count 0 is unknown.
         {"b-thinkpad-energy-discharging", {3387, 4173, 4400, -463, 439, none, 0, 0}},
-        {"c-two-batteries", {4125, 10000, 13333, none, none, none, 0, 0}}, // 48 + 1.5 Wh; no rate yet
-        {"d-usbc-ucsi-charging", {3587, 5978, 6842, 2000, 72, none, 1, 1}}, // time to full
+        {"c-two-batteries", {4125, 10000, 13333, none, none, none, 0, 0}},       // 48 + 1.5 Wh; no rate yet
+        {"d-usbc-ucsi-charging", {3587, 5978, 6842, 2000, 72, none, 1, 1}},      // time to full
         {"e-laptop-plus-hid-mouse", {4000, 5000, 6667, none, none, none, 0, 0}}, // the mouse is left out
-        {"g-not-charging-threshold", {4000, 5000, 6667, 0, none, none, 1, 0}}, // held at a threshold
+        {"g-not-charging-threshold", {4000, 5000, 6667, 0, none, none, 1, 0}},   // held at a threshold
         {"h-negative-current-discharging", {7875, 10500, 11000, -787, 600, none, 0, 0}},
         // current_now flows at voltage_now (5.0 W), the capacities are at voltage_min_design: 36.58 Wh / 5.0 W.
         {"j-energy-current-only", {3387, 4173, 4400, -463, 439, none, 0, 0}},
@@ -137,12 +140,9 @@ TEST(SysfsStatus, DirectionAndExternalPowerFollowTheStatus)
 {
     // status, Mains online ("" for no Mains supply), current_now -> mA, external, charging, full, minutes
     const std::tuple<const char*, const char*, const char*, Values> cases[] = {
-        {"Discharging", "", "500000", {-500, 0, 0, 0, 240}},
-        {"Charging", "", "500000", {500, 1, 1, 0, 360}},
-        {"Full", "", "500000", {0, 1, 0, 1, none}},
-        {"Not charging", "", "500000", {0, 1, 0, 0, none}},
-        {"Unknown", "", "500000", {-500, 0, 0, 0, 240}},
-        {"Unknown", "2", "500000", {500, 1, 0, 0, 360}},
+        {"Discharging", "", "500000", {-500, 0, 0, 0, 240}}, {"Charging", "", "500000", {500, 1, 1, 0, 360}},
+        {"Full", "", "500000", {0, 1, 0, 1, none}},          {"Not charging", "", "500000", {0, 1, 0, 0, none}},
+        {"Unknown", "", "500000", {-500, 0, 0, 0, 240}},     {"Unknown", "2", "500000", {500, 1, 0, 0, 360}},
         {"Charging", "0", "-500000", {-500, 0, 1, 0, 240}},
     };
     for (const auto& [status, online, current, expected] : cases) {
@@ -161,8 +161,11 @@ TEST(SysfsValues, KernelTimeTemperatureCyclesAndVoltage)
 {
     TemporaryFolder machine;
     writeBattery(machine.path() / "BAT0", "Discharging", "500000");
-    writeSupply(machine.path() / "BAT0", {{"time_to_empty_now", "5400"}, {"time_to_full_now", "60"}, {"temp", "305"},
-                                          {"cycle_count", "42"}, {"voltage_now", "12345678"}});
+    writeSupply(machine.path() / "BAT0", {{"time_to_empty_now", "5400"},
+                                          {"time_to_full_now", "60"},
+                                          {"temp", "305"},
+                                          {"cycle_count", "42"},
+                                          {"voltage_now", "12345678"}});
     Reader reader(machine.path());
     // 2000 mAh at the 500 mA shown, not the kernel's 90; 30.5 °C is 3050, shown as 31.
     EXPECT_EQ(reader.read({Key::TimeRemaining, Key::Temperature, Key::CycleCount, Key::Voltage}),
@@ -193,8 +196,13 @@ TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
 {
     TemporaryFolder machine;
     const fs::path battery = machine.path() / "BAT0";
-    writeSupply(battery, {{"type", "Battery"}, {"status", "Discharging"}, {"charge_now", "abc"}, {"cycle_count", "-3"},
-                          {"temp", "2.5"}, {"energy_now", "1000000"}, {"voltage_min_design", "0"}});
+    writeSupply(battery, {{"type", "Battery"},
+                          {"status", "Discharging"},
+                          {"charge_now", "abc"},
+                          {"cycle_count", "-3"},
+                          {"temp", "2.5"},
+                          {"energy_now", "1000000"},
+                          {"voltage_min_design", "0"}});
     std::ofstream(battery / "charge_full").flush(); // empty, no newline
     fs::create_directory(battery / "charge_full_design");
     fs::create_symlink(battery / "nowhere", battery / "current_now");
@@ -209,14 +217,17 @@ TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
     writeSupply(battery, {{"charge_now", "2500000"}});
     EXPECT_EQ(reader.battery().currentCapacity(), 2500) << "a value that reads again is taken at once";
     writeSupply(battery, {{"charge_now", "-5000"}, {"charge_full", "0"}});
-    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity}), (Values{none, 0})) << "negative charge is no value";
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::MaxCapacity}), (Values{none, 0}))
+        << "negative charge is no value";
 }
 
 TEST(SysfsDerivedRate, FromTheFallOfChargeOverTwoTicks)
 {
     TemporaryFolder machine;
     const fs::path battery = machine.path() / "BAT0";
-    writeSupply(battery, {{"type", "Battery"}, {"status", "Discharging"}, {"charge_now", "3000000"}, {"charge_full", "4000000"}});
+    writeSupply(
+        battery,
+        {{"type", "Battery"}, {"status", "Discharging"}, {"charge_now", "3000000"}, {"charge_full", "4000000"}});
     Reader reader(machine.path());
     const auto step = [&](double seconds, const char* microampHours) {
         reader.clock.advance(seconds);
@@ -244,8 +255,9 @@ TEST(SysfsDerivedRate, AFallingVoltageIsNoDrain)
     Reader reader(machine);
     for (int seconds = 5; seconds <= 3600; seconds += 5) {
         reader.clock.advance(5);
-        writeSupply(machine / "BAT0", {{"energy_now", std::to_string(std::llround(48e6 - 12e6 * seconds / 3600.0)).c_str()},
-                                       {"voltage_now", std::to_string(std::llround(12e6 - 0.5e6 * seconds / 3600.0)).c_str()}});
+        writeSupply(machine / "BAT0",
+                    {{"energy_now", std::to_string(std::llround(48e6 - 12e6 * seconds / 3600.0)).c_str()},
+                     {"voltage_now", std::to_string(std::llround(12e6 - 0.5e6 * seconds / 3600.0)).c_str()}});
         (void)reader.battery().amperage();
     }
     // 36 Wh left at 12 W: 3 hours; mAh at the 12 V the battery was found at.
@@ -261,8 +273,8 @@ TEST(SysfsDerivedRate, TwoBatteriesReadAsOne)
     Reader reader(machine);
     EXPECT_EQ(reader.battery().amperage(), none);
     reader.clock.advance(18);
-    writeSupply(machine / "BAT0", {{"energy_now", "47940000"}}); // 5 mAh at 12 V
-    writeSupply(machine / "BAT1", {{"energy_now", "1482000"}});  // 1.5 mAh
+    writeSupply(machine / "BAT0", {{"energy_now", "47940000"}});                       // 5 mAh at 12 V
+    writeSupply(machine / "BAT1", {{"energy_now", "1482000"}});                        // 1.5 mAh
     EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining}), (Values{-1300, 190})); // 4118.5 mAh at 1300 mA
 }
 
@@ -301,7 +313,8 @@ TEST(SysfsLayout, ABatteryThatAppearsAfterStartIsFoundWithinAMinute)
     EXPECT_EQ(reader.battery().currentCapacity(), none);
     writeBattery(machine.path() / "BAT0", "Discharging", "500000");
     reader.clock.advance(5);
-    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{2000, -500})) << "none yet: looked for at every tick";
+    EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{2000, -500}))
+        << "none yet: looked for at every tick";
 
     // A second one: ordinary reads do not look for it, the read a minute on does.
     writeBattery(machine.path() / "BAT1", "Discharging", "250000");
@@ -310,8 +323,12 @@ TEST(SysfsLayout, ABatteryThatAppearsAfterStartIsFoundWithinAMinute)
     reader.clock.advance(5);
     EXPECT_EQ(reader.read({Key::CurrentCapacity, Key::Amperage}), (Values{4000, -750}));
     // One that was out of its bay counts once it is in.
-    writeSupply(machine.path() / "BAT2", {{"type", "Battery"}, {"present", "0"}, {"status", "Discharging"},
-                                          {"charge_now", "1000000"}, {"charge_full", "5000000"}, {"current_now", "250000"}});
+    writeSupply(machine.path() / "BAT2", {{"type", "Battery"},
+                                          {"present", "0"},
+                                          {"status", "Discharging"},
+                                          {"charge_now", "1000000"},
+                                          {"charge_full", "5000000"},
+                                          {"current_now", "250000"}});
     reader.clock.advance(60);
     EXPECT_EQ(reader.battery().currentCapacity(), 4000);
     writeSupply(machine.path() / "BAT2", {{"present", "1"}});

@@ -19,9 +19,9 @@ int main(int argc, char** argv)
     for (long long saves = argc > 1 ? std::strtoll(argv[1], nullptr, 10) : -1; saves != 0; --saves) {
         ++generation;
         // Not a whole number, so a value cut short reads differently.
-        for (const char* key : {"lastPercentage", "startedCountingAtPercentage", "usedDuringSleepPercentage",
-                                "batteryUsage.startedAt", "batteryUsage.lastHeartBeat", "acUsage.startedAt",
-                                "acUsage.lastHeartBeat", "amperageAverage.current"})
+        for (const char* key :
+             {"lastPercentage", "startedCountingAtPercentage", "usedDuringSleepPercentage", "batteryUsage.startedAt",
+              "batteryUsage.lastHeartBeat", "acUsage.startedAt", "acUsage.lastHeartBeat", "amperageAverage.current"})
             store.setDouble(static_cast<double>(generation) + 0.25, key);
         store.setInteger(generation, "amperageAverage.samples");
         store.synchronize();

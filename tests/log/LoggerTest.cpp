@@ -63,7 +63,8 @@ TEST_F(LoggerTest, ARelativeStateHomeIsIgnoredAndWithoutHomeThePasswordDatabaseN
     unsetenv("XDG_STATE_HOME");
     const passwd* entry = getpwuid(getuid());
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(Logger::defaultPath("x.log"), std::filesystem::path(entry->pw_dir) / ".local/state/Logs/Drainwatch/x.log");
+    EXPECT_EQ(Logger::defaultPath("x.log"),
+              std::filesystem::path(entry->pw_dir) / ".local/state/Logs/Drainwatch/x.log");
     setenv("HOME", savedHome.c_str(), 1);
 }
 
@@ -80,7 +81,8 @@ TEST_F(LoggerTest, ATimeNoCalendarHoldsIsStampedAsUnknown)
 TEST_F(LoggerTest, OnlyARegularFileOfTheUsersIsAppendedToAndNewFoldersAndFilesArePrivate)
 {
     Logger(logPath(), clock, false).write("first");
-    EXPECT_EQ(std::filesystem::status(logPath()).permissions(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(std::filesystem::status(logPath()).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(std::filesystem::status(logPath().parent_path()).permissions(), std::filesystem::perms::owner_all);
     const auto target = home.path() / "chosen-by-someone";
     std::ofstream(target) << "kept\n";
@@ -88,7 +90,8 @@ TEST_F(LoggerTest, OnlyARegularFileOfTheUsersIsAppendedToAndNewFoldersAndFilesAr
     std::filesystem::create_symlink(target, logPath());
     const auto fifo = home.path() / "Logs" / "Drainwatch" / "fifo.log";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    for (const auto& [file, reason] : {std::pair{logPath(), "it is a symbolic link"}, std::pair{fifo, "it is not a regular file"}}) {
+    for (const auto& [file, reason] :
+         {std::pair{logPath(), "it is a symbolic link"}, std::pair{fifo, "it is not a regular file"}}) {
         CaptureStderr();
         Logger log(file, clock, false);
         log.write("dropped");
@@ -139,9 +142,9 @@ TEST_F(LoggerTest, UnopenableOrUnwritableLogIsReportedOnceByPathAndTheProgramRun
     const auto blocker = home.path() / "blocker";
     std::ofstream(blocker) << "not a folder"; // root ignores permissions, not this
     std::filesystem::create_directories(home.path() / "dir.log");
-    for (const auto& [file, named] : {std::pair{blocker / "Drainwatch.log", blocker},
-                                      std::pair{home.path() / "dir.log", home.path() / "dir.log"},
-                                      std::pair{std::filesystem::path("/dev/full"), std::filesystem::path("/dev/full")}}) {
+    for (const auto& [file, named] :
+         {std::pair{blocker / "Drainwatch.log", blocker}, std::pair{home.path() / "dir.log", home.path() / "dir.log"},
+          std::pair{std::filesystem::path("/dev/full"), std::filesystem::path("/dev/full")}}) {
         CaptureStdout();
         CaptureStderr();
         Logger log(file, clock);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
+#include "monitor/ViewController.h"
 #include "battery/MemoryRegistry.h"
 #include "log/Logger.h"
 #include "measure/MemoryPreferenceStore.h"
-#include "monitor/ViewController.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +36,7 @@ protected:
 
     ViewController& start()
     {
-        controller = std::make_unique<ViewController>(
-            MonitorServices{clock, battery, store, timer, sleep, opener});
+        controller = std::make_unique<ViewController>(MonitorServices{clock, battery, store, timer, sleep, opener});
         controller->consumptionLabel = &consumption;
         controller->healthLabel = &health;
         controller->totalRuntimeLabel = &total;

@@ -109,7 +109,8 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
     test::StderrCapture stderrLines;
     EXPECT_FALSE(LogindSleepNotifications().connectToSystemBus());
     const QStringList lines = stderrLines.lines();
-    EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith(kNoLogind) && lines[0].endsWith(kGapsOnly)) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith(kNoLogind) && lines[0].endsWith(kGapsOnly))
+        << lines.join('\n').toStdString();
 
     if (QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
         QProcess::execute("/usr/bin/python3", {"-c", "import dbusmock"}) != 0)
@@ -127,7 +128,9 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
 
     auto notifications = std::make_unique<LogindSleepNotifications>();
     QStringList events; // each with whether the lock was held, and the locks logind held
-    auto record = [&](const char* event) { events << QString(event) + (notifications->holdsInhibitor() ? " held " : " ") + bus.locks(); };
+    auto record = [&](const char* event) {
+        events << QString(event) + (notifications->holdsInhibitor() ? " held " : " ") + bus.locks();
+    };
     notifications->subscribe([&] { record("willSleep"); }, [&] { record("didWake"); });
     ASSERT_TRUE(notifications->connectToSystemBus());
     const QString ourLock = "sleep|Drainwatch|Saves the battery count before the machine sleeps|delay";

@@ -43,14 +43,17 @@ private:
 
 // A child process, killed (as in a crash) when it goes out of scope.
 struct ChildProcess : QProcess {
-    ~ChildProcess() override { kill(); waitForFinished(5000); }
+    ~ChildProcess() override
+    {
+        kill();
+        waitForFinished(5000);
+    }
 };
 
 // The next line of a child's standard output; empty after 10 s without one.
 inline QString readLine(QProcess& child)
 {
-    while (!child.canReadLine() && child.waitForReadyRead(10000)) {
-    }
+    while (!child.canReadLine() && child.waitForReadyRead(10000)) {}
     return QString::fromLocal8Bit(child.readLine().trimmed());
 }
 

@@ -36,8 +36,11 @@ protected:
 
 TEST_F(QSettingsPreferenceStoreTest, ValuesReadBackBitForBitFromTheFile)
 {
-    const std::map<std::string, double> doubles = {{"lastPercentage", 0.1}, {"acUsage.startedAt", -0.0},
-        {"batteryUsage.lastHeartBeat", 1800007200.0000002}, {"a", 5e-324}, {"b", -1234.5678901234567}};
+    const std::map<std::string, double> doubles = {{"lastPercentage", 0.1},
+                                                   {"acUsage.startedAt", -0.0},
+                                                   {"batteryUsage.lastHeartBeat", 1800007200.0000002},
+                                                   {"a", 5e-324},
+                                                   {"b", -1234.5678901234567}};
     constexpr std::int64_t kSamples = 9007199254740993; // not a double
     {
         QSettingsPreferenceStore store;
@@ -67,7 +70,8 @@ TEST_F(QSettingsPreferenceStoreTest, ValuesThatAreNotFiniteNumbersReadAsZeroWith
     EXPECT_EQ(store.integerForKey("f"), 42);
     const QStringList lines = stderrLines.lines();
     ASSERT_EQ(lines.size(), 6) << lines.join('\n').toStdString(); // one for each key
-    EXPECT_EQ(lines[0].toStdString(), "Drainwatch: " + file().string() + ": a holds \"garbage\", not a number; reading it as 0.");
+    EXPECT_EQ(lines[0].toStdString(),
+              "Drainwatch: " + file().string() + ": a holds \"garbage\", not a number; reading it as 0.");
 
     // A value set again is good again, and saving keeps the other keys.
     store.setDouble(0.5, "a");
@@ -82,8 +86,10 @@ TEST_F(QSettingsPreferenceStoreTest, AnEmptyOrCorruptFileStartsANewCountAndTheOl
         write(content);
         QSettingsPreferenceStore().setDouble(12.5, "lastPercentage"); // saved as it goes
         const QStringList lines = stderrLines.lines();
-        EXPECT_TRUE(lines.size() == 1 && lines[0].startsWith(QString::fromStdString("Drainwatch: " + file().string())) &&
-                    lines[0].endsWith("starting a new count.")) << lines.join('\n').toStdString();
+        EXPECT_TRUE(lines.size() == 1 &&
+                    lines[0].startsWith(QString::fromStdString("Drainwatch: " + file().string())) &&
+                    lines[0].endsWith("starting a new count."))
+            << lines.join('\n').toStdString();
         EXPECT_EQ(QSettingsPreferenceStore().doubleForKey("lastPercentage"), 12.5);
     }
     EXPECT_EQ(test::readFile(file().string() + ".corrupt"), corrupt);
@@ -124,8 +130,10 @@ TEST_F(QSettingsPreferenceStoreTest, AFailedSaveIsReportedOnceLeavesTheFileWhole
         store.synchronize();
     }
     setrlimit(RLIMIT_FSIZE, &limit);
-    EXPECT_EQ(stderrLines.lines(), QStringList{QString::fromStdString("Drainwatch: cannot save to " + file().string() +
-        " (File too large); the count goes on in memory and is saved when this works again.")});
+    EXPECT_EQ(stderrLines.lines(),
+              QStringList{QString::fromStdString(
+                  "Drainwatch: cannot save to " + file().string() +
+                  " (File too large); the count goes on in memory and is saved when this works again.")});
     EXPECT_EQ(saved(), before);
     store.synchronize();
     EXPECT_TRUE(savedHas("lastPercentage=5")) << saved();

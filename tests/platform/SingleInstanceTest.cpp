@@ -74,7 +74,8 @@ TEST(SingleInstanceTest, OneOfSimultaneousStartsIsPrimaryDespiteACrashAndALaterS
     EXPECT_EQ(QFileInfo(first.lockFilePath()).absolutePath().toStdString(), runtime.path().string());
 
     ASSERT_EQ(startAtOnce(1), QStringList{"primary"});
-    ASSERT_TRUE(QFileInfo::exists(first.lockFilePath()) && QFileInfo::exists(first.serverPath())) << "left by the crash";
+    ASSERT_TRUE(QFileInfo::exists(first.lockFilePath()) && QFileInfo::exists(first.serverPath()))
+        << "left by the crash";
     const QStringList answers = startAtOnce(6);
     EXPECT_TRUE(answers.count("primary") == 1 && answers.count("secondary") == 5) << answers.join(' ').toStdString();
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "log/Logger.h"
 #include "sim/Simulator.h"
+#include "log/Logger.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sqlite3.h>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +48,8 @@ std::string sqlValue(const std::filesystem::path& file, const char* sql)
     sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* s = nullptr;
     sqlite3_prepare_v2(db, sql, -1, &s, nullptr);
-    std::string value = s && sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
+    std::string value =
+        s && sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
     sqlite3_finalize(s);
     sqlite3_close(db);
     return value;

@@ -101,8 +101,8 @@ TEST(SleepRecord, UnknownStaysUnknown)
         {"59 s asleep: too short for a rate (and the hardware slept longer)",
          [](Night& n) { n.after.suspendedSeconds = 100 + 59.0; }, false, false, true, true},
         {"under a second asleep", [](Night& n) { n.after.suspendedSeconds = 100.5; }, false, false, true, true},
-        {"more hardware sleep than sleep", [](Night& n) { n.after.snapshot->hardwareSleepUs = 30000'000'000; },
-         true, false, true, true},
+        {"more hardware sleep than sleep", [](Night& n) { n.after.snapshot->hardwareSleepUs = 30000'000'000; }, true,
+         false, true, true},
         {"counters that fell: a reboot",
          [](Night& n) {
              n.after.snapshot->successes = 1;
@@ -142,10 +142,10 @@ TEST(SleepRecord, HardwareSleepFallsBackToLpitAndWakeSourcesRankByRise)
         side->snapshot->hardwareSleepUs.reset();
     night.before.snapshot->lpitResidencyUs = 1000;
     night.after.snapshot->lpitResidencyUs = 1000 + 14400'000'000;
-    night.before.snapshot->wakeupCounts = std::map<std::string, std::int64_t>{
-        {"LID", 1}, {"XHC", 3}, {"EC", 0}, {"AC", 7}, {"PWRB", 2}};
-    night.after.snapshot->wakeupCounts = std::map<std::string, std::int64_t>{
-        {"LID", 2}, {"XHC", 6}, {"EC", 3}, {"AC", 7}, {"PWRB", 3}, {"NEW", 9}};
+    night.before.snapshot->wakeupCounts =
+        std::map<std::string, std::int64_t>{{"LID", 1}, {"XHC", 3}, {"EC", 0}, {"AC", 7}, {"PWRB", 2}};
+    night.after.snapshot->wakeupCounts =
+        std::map<std::string, std::int64_t>{{"LID", 2}, {"XHC", 6}, {"EC", 3}, {"AC", 7}, {"PWRB", 3}, {"NEW", 9}};
     const SleepRecord r = night.build();
     EXPECT_NEAR(*r.hardwareSleep, 0.5, 1e-12);
     EXPECT_EQ(r.flags, std::vector<std::string>{"shallow"});
@@ -197,11 +197,12 @@ TEST(SleepRecord, MedianAndJson)
     r.failedDevice = "dev \"x\"";
     r.wokenBy = {"LID", "AC"};
     r.flags = {"restless"};
-    EXPECT_EQ(sleepRecordJson(r),
-              "{\"how\":\"unnoticed\",\"start\":1800000000,\"end\":1800000090.5,\"asleepSeconds\":null,\"mode\":null,"
-              "\"onBattery\":false,\"chargeBefore\":0.5,\"chargeAfter\":0.25,\"usedPercentage\":25,\"usedMAh\":null,"
-              "\"usedMWh\":null,\"ratePerHour\":null,\"milliwatts\":null,\"hardwareSleep\":null,\"cycles\":2,"
-              "\"failed\":null,\"failedDevice\":\"dev \\\"x\\\"\",\"wokenBy\":[\"LID\",\"AC\"],\"flags\":[\"restless\"]}");
+    EXPECT_EQ(
+        sleepRecordJson(r),
+        "{\"how\":\"unnoticed\",\"start\":1800000000,\"end\":1800000090.5,\"asleepSeconds\":null,\"mode\":null,"
+        "\"onBattery\":false,\"chargeBefore\":0.5,\"chargeAfter\":0.25,\"usedPercentage\":25,\"usedMAh\":null,"
+        "\"usedMWh\":null,\"ratePerHour\":null,\"milliwatts\":null,\"hardwareSleep\":null,\"cycles\":2,"
+        "\"failed\":null,\"failedDevice\":\"dev \\\"x\\\"\",\"wokenBy\":[\"LID\",\"AC\"],\"flags\":[\"restless\"]}");
 }
 
 } // namespace

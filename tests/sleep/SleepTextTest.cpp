@@ -13,7 +13,7 @@ SleepRecord night()
 {
     SleepRecord r;
     r.how = "suspend";
-    r.start = 1800000000;  // 2027-01-15 08:00 UTC
+    r.start = 1800000000; // 2027-01-15 08:00 UTC
     r.end = 1800028800;
     r.asleepSeconds = 28800;
     r.mode = "s2idle";
@@ -76,8 +76,9 @@ TEST(SleepText, TableWithASummaryPerMode)
 
 TEST(SleepText, LastSleepAndForecast)
 {
-    EXPECT_EQ(lastSleepLine(night()),
-              "Last sleep: 8 h 00 min in s2idle, 16.0% used, 2.00 %/h, 1540 mW (failed, restless, shallow, high drain)");
+    EXPECT_EQ(
+        lastSleepLine(night()),
+        "Last sleep: 8 h 00 min in s2idle, 16.0% used, 2.00 %/h, 1540 mW (failed, restless, shallow, high drain)");
     SleepRecord bare;
     bare.how = "unnoticed";
     bare.usedPercentage = -2;

@@ -22,10 +22,9 @@ TEST(SystemSnapshot, ReadsTheRecordedMachines)
     intel.failures = 1;
     intel.lastFailedDevice = "0000:00:14.0";
     intel.lpitResidencyUs = 81234567890;
-    intel.wakeupCounts = std::map<std::string, std::int64_t>{{"0000:00:14.0", 5}, {"ACPI0003:00", 9},
-                                                             {"INT33D5:00", 3},  {"PNP0C0A:00", 0},
-                                                             {"PNP0C0C:00", 2},  {"PNP0C0D:00", 17},
-                                                             {"alarmtimer.0.auto", 0}};
+    intel.wakeupCounts = std::map<std::string, std::int64_t>{
+        {"0000:00:14.0", 5}, {"ACPI0003:00", 9}, {"INT33D5:00", 3},       {"PNP0C0A:00", 0},
+        {"PNP0C0C:00", 2},   {"PNP0C0D:00", 17}, {"alarmtimer.0.auto", 0}};
     EXPECT_EQ(snapshotOf(kTrees / "intel-s2idle-lpit"), intel);
 
     SystemSnapshot amd;
@@ -33,10 +32,9 @@ TEST(SystemSnapshot, ReadsTheRecordedMachines)
     amd.successes = 118;
     amd.failures = 0;
     amd.hardwareSleepUs = 912345678901;
-    amd.wakeupCounts = std::map<std::string, std::int64_t>{{"0000:c1:00.3", 2}, {"ACPI0003:00", 14},
-                                                           {"AMDI0010:03", 6},  {"PNP0C09:00", 37},
-                                                           {"PNP0C0C:00", 1},   {"PNP0C0D:00", 110},
-                                                           {"serio0", 0}};
+    amd.wakeupCounts = std::map<std::string, std::int64_t>{
+        {"0000:c1:00.3", 2}, {"ACPI0003:00", 14}, {"AMDI0010:03", 6}, {"PNP0C09:00", 37},
+        {"PNP0C0C:00", 1},   {"PNP0C0D:00", 110}, {"serio0", 0}};
     EXPECT_EQ(snapshotOf(kTrees / "amd-s2idle-hwsleep"), amd);
 
     SystemSnapshot deep;
