@@ -16,22 +16,10 @@ for tool in xvfb-run xdotool; do
   command -v "$tool" >/dev/null || { echo "screenshot-graph.sh needs $tool: apt-get install xvfb xdotool" >&2; exit 1; }
 done
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp/config" "$tmp/state" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-export XDG_CONFIG_HOME="$tmp/config" XDG_STATE_HOME="$tmp/state" XDG_RUNTIME_DIR="$tmp/runtime" TZ=UTC
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DISPLAY
-
-# A first run makes the history with its schema; then 60 days go in, back
-# from now: one sample a minute over the last two days, one every four
-# minutes before (the health needs only the capacity), a sleep each night.
-"$binary" --simulate --json >/dev/null 2>&1 &
-pid=$!
-sleep 2
-kill -TERM "$pid"
-wait "$pid" || true
+. scripts/screenshot-home.sh
+# 60 days go in, back from now: one sample a minute over the last two days,
+# one every four minutes before (the health needs only the capacity), a
+# sleep each night.
 /usr/bin/python3 - "$tmp/state/Drainwatch/history-simulated.sqlite" <<'PY'
 import sqlite3, sys, time
 db = sqlite3.connect(sys.argv[1])
@@ -113,34 +101,7 @@ PY
 mkdir -p "$docs"
 "$binary" --simulate --graph "$docs/graph-7d.png" --range 7d
 
-# The window's part of Xvfb's frame buffer (an XWD file, 32 bits a pixel)
-# as a PNG: shot FRAMEBUFFER X Y WIDTH HEIGHT OUTPUT.
-cat > "$tmp/shot.py" <<'PY'
-import struct, sys, zlib
-fb, x, y, w, h, out = sys.argv[1], *map(int, sys.argv[2:6]), sys.argv[6]
-data = open(fb, "rb").read()
-header = struct.unpack(">25I", data[:100])
-size, width, height, order, bpp, line, ncolors = header[0], header[4], header[5], header[7], header[11], header[12], header[19]
-assert bpp == 32, "a 24-bit screen is 32 bits a pixel"
-pixels = data[size + 12 * ncolors:]
-rows = []
-for row in range(y, min(y + h, height)):
-    start = row * line
-    raw = pixels[start + 4 * x:start + 4 * min(x + w, width)]
-    rgb = bytearray()
-    for i in range(0, len(raw), 4):
-        b, g, r = (raw[i], raw[i + 1], raw[i + 2]) if order == 0 else (raw[i + 3], raw[i + 2], raw[i + 1])
-        rgb += bytes((r, g, b))
-    rows.append(b"\0" + bytes(rgb))
-cw, ch = min(x + w, width) - x, len(rows)
-def chunk(kind, body):
-    return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", cw, ch, 8, 2, 0, 0, 0))
-png += chunk(b"IDAT", zlib.compress(b"".join(rows), 9)) + chunk(b"IEND", b"")
-open(out, "wb").write(png)
-PY
 
-mkdir -p "$tmp/fb"
 xvfb-run -a -s "-screen 0 1280x800x24 -fbdir $tmp/fb" bash -c '
   "$1" --simulate >/dev/null 2>&1 &
   pid=$!
@@ -152,7 +113,7 @@ xvfb-run -a -s "-screen 0 1280x800x24 -fbdir $tmp/fb" bash -c '
     if [ "$WIDTH" -gt "$best" ]; then best=$WIDTH; geometry=$(xdotool getwindowgeometry --shell "$candidate"); fi
   done
   eval "$geometry"
-  shot() { python3 "$2/shot.py" "$2/fb/Xvfb_screen0" "$X" "$Y" "$WIDTH" "$HEIGHT" "$1"; }
+  shot() { python3 "$3" "$2/fb/Xvfb_screen0" "$X" "$Y" "$WIDTH" "$HEIGHT" "$1"; }
   # The first tab, just under the menu bar, then on with Ctrl+Tab.
   xdotool mousemove $((X + 30)) $((Y + 38)) click 1
   xdotool key ctrl+Tab
@@ -160,11 +121,11 @@ xvfb-run -a -s "-screen 0 1280x800x24 -fbdir $tmp/fb" bash -c '
   # The pointer over the graph shows the time and the figures under it.
   xdotool mousemove $((X + 200)) $((Y + 260))
   sleep 1
-  shot "$3/screenshot-graph.png" "$2"
+  shot "$3/screenshot-graph.png" "$2" "$4"
   xdotool key ctrl+Tab ctrl+Tab ctrl+Tab
   sleep 1
-  shot "$3/screenshot-health.png" "$2"
+  shot "$3/screenshot-health.png" "$2" "$4"
   kill -TERM "$pid"
   wait "$pid"
-' screenshot "$binary" "$tmp" "$docs"
+' screenshot "$binary" "$tmp" "$docs" "$PWD/scripts/xwd-to-png.py"
 echo "wrote $docs/screenshot-graph.png $docs/screenshot-health.png $docs/graph-7d.png"

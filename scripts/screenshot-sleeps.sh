@@ -2,31 +2,19 @@
 # SPDX-License-Identifier: MIT
 # Writes docs/screenshot-sleeps.png: the window's Sleeps tab on the simulated
 # battery, under Xvfb, with a history of a few nights put in its own
-# temporary state folder. Needs xvfb, imagemagick and xdotool (to click the
-# tab). Not part of `make test`.
+# temporary state folder. Needs xvfb and xdotool (to click the tab). Not
+# part of `make test`.
 # Usage: scripts/screenshot-sleeps.sh [binary] [output]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 binary=$(realpath "${1:-build/src/app/drainwatch}")
 output=$(realpath -m "${2:-docs/screenshot-sleeps.png}")
-for tool in xvfb-run import convert xdotool; do
-  command -v "$tool" >/dev/null || { echo "screenshot-sleeps.sh needs $tool: apt-get install xvfb imagemagick xdotool" >&2; exit 1; }
+for tool in xvfb-run xdotool; do
+  command -v "$tool" >/dev/null || { echo "screenshot-sleeps.sh needs $tool: apt-get install xvfb xdotool" >&2; exit 1; }
 done
 
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$tmp/config" "$tmp/state" "$tmp/runtime"
-chmod 700 "$tmp/runtime"
-export XDG_CONFIG_HOME="$tmp/config" XDG_STATE_HOME="$tmp/state" XDG_RUNTIME_DIR="$tmp/runtime" TZ=UTC
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS DISPLAY
-
-# A first run makes the history with its schema; then a few nights go in.
-"$binary" --simulate --json >/dev/null 2>&1 &
-pid=$!
-sleep 2
-kill -TERM "$pid"
-wait "$pid" || true
+. scripts/screenshot-home.sh
+# A few nights go in.
 /usr/bin/python3 - "$tmp/state/Drainwatch/history-simulated.sqlite" <<'PY'
 import sqlite3, sys
 db = sqlite3.connect(sys.argv[1])
@@ -57,7 +45,7 @@ for how, start, hours, mode, before, after, hw, cycles, failed, device, woken, f
 db.commit()
 PY
 
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+xvfb-run -a -s "-screen 0 1280x800x24 -fbdir $tmp/fb" bash -c '
   "$1" --simulate >/dev/null 2>&1 &
   pid=$!
   sleep 6
@@ -66,14 +54,13 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
   xdotool windowsize "$window" 1120 330
   sleep 1
   eval "$(xdotool getwindowgeometry --shell "$window")"
-  # The second tab, just under the menu bar.
-  xdotool mousemove $((X + 95)) $((Y + 38)) click 1
+  # The first tab, just under the menu bar, then on to Sleeps.
+  xdotool mousemove $((X + 30)) $((Y + 38)) click 1
+  xdotool key ctrl+Tab ctrl+Tab
+  xdotool mousemove $((X + 1100)) $((Y + 320))
   sleep 1
-  import -window root "$2/root.png"
+  python3 "$4" "$2/fb/Xvfb_screen0" "$X" "$Y" 1120 330 "$3"
   kill -TERM "$pid"
   wait "$pid"
-' screenshot "$binary" "$tmp"
-
-mkdir -p "$(dirname "$output")"
-convert "$tmp/root.png" -trim +repage "$output"
+' screenshot "$binary" "$tmp" "$output" "$PWD/scripts/xwd-to-png.py"
 echo "wrote $output"
