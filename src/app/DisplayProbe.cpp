@@ -107,7 +107,7 @@ std::string xCookie(const std::string& file, long number)
 // Authenticate further.
 std::optional<std::string> greetX(int socket, const std::string& cookie)
 {
-    const auto padded = [](std::string text) { return text + std::string((4 - text.size() % 4) % 4, '\0'); };
+    const auto padded = [](const std::string& text) { return text + std::string((4 - text.size() % 4) % 4, '\0'); };
     const std::string name = cookie.empty() ? "" : "MIT-MAGIC-COOKIE-1";
     std::string request = {'l',
                            0,
@@ -190,7 +190,7 @@ std::optional<std::string> connectX(std::string display, const std::string& xaut
         const std::string cookie = xCookie(xauthority, number);
         const Greeting greet = [&cookie](int socket) { return greetX(socket, cookie); };
         // Reached in the abstract namespace, its answer there is the answer.
-        if (const auto problem = connectUnix(path, true, greet); !problem || problem->starts_with("it "))
+        if (auto problem = connectUnix(path, true, greet); !problem || problem->starts_with("it "))
             return problem;
         auto problem = connectUnix(path, false, greet);
         if (!problem || host == "unix" || protocol == "unix")

@@ -67,7 +67,7 @@ std::optional<std::int64_t> countIn(const QJsonObject& object, const char* key)
 std::vector<std::string> textsIn(const QJsonObject& object, const char* key)
 {
     std::vector<std::string> texts;
-    for (const QJsonValue& value : object[QLatin1String(key)].toArray())
+    for (const auto& value : object[QLatin1String(key)].toArray())
         texts.push_back(value.toString().toStdString());
     return texts;
 }

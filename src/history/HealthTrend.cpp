@@ -48,9 +48,11 @@ std::string dateText(double time)
 {
     const auto seconds = static_cast<std::time_t>(time);
     std::tm local{};
-    localtime_r(&seconds, &local);
+    if (localtime_r(&seconds, &local) == nullptr)
+        return "-";
     char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d", &local);
+    if (std::strftime(text, sizeof text, "%Y-%m-%d", &local) == 0)
+        return "-";
     return text;
 }
 

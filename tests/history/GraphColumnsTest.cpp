@@ -87,7 +87,8 @@ TEST(GraphColumns, FortyFiveThousandSamplesIntoColumnsKeepTheirLowsAndHighs)
     std::vector<HistorySample> samples(count);
     for (int i = 0; i < count; ++i) {
         samples[i].time = kMidnight + span * (i + 0.1) / count;
-        samples[i].charge = 0.2 + 0.6 * (i % 56) / 55.0 + 0.0001 * (i / 56);
+        const int block = i / 56; // a slow fall under the saw tooth
+        samples[i].charge = 0.2 + 0.6 * (i % 56) / 55.0 + 0.0001 * block;
     }
     const auto c = graphColumns(samples, {}, kMidnight, kMidnight + span, 800, RateUnit::PercentPerHour);
     ASSERT_EQ(c.size(), 800u);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 
 namespace drainwatch {
 namespace {
@@ -59,7 +60,7 @@ TEST(HealthTrend, AHistoryReadInPartsGivesTheSameTrend)
 {
     const auto samples = history(100, 4750, 4700);
     // Cut in the middle of a day.
-    const auto cut = samples.begin() + 4 * 50 + 2;
+    const auto cut = samples.begin() + std::ptrdiff_t{4 * 50 + 2};
     std::vector<CapacityPoint> points;
     addCapacityPoints(points, {samples.begin(), cut});
     addCapacityPoints(points, {cut, samples.end()});
