@@ -109,10 +109,13 @@ TEST(DisplayProbeTest, ALocalXDisplayThatRefusesTheUserIsNoDisplay)
     TemporaryFolder folder;
     const std::string cookie = "0123456789abcdef";
     const auto write = [&](const std::string& name, const std::string& text) {
-        const std::string path = (folder.path() / name).string();
+        std::string path = (folder.path() / name).string();
         std::FILE* file = std::fopen(path.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), file);
-        std::fclose(file);
+        EXPECT_NE(file, nullptr) << path;
+        if (file) {
+            EXPECT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+            EXPECT_EQ(std::fclose(file), 0);
+        }
         return path;
     };
     const std::string server = write("server", authorityEntry(cookie));
