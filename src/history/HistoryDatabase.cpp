@@ -292,6 +292,19 @@ void HistoryDatabase::writeFailed()
                     db_ ? sqlite3_errmsg(db_) : "not open"));
 }
 
+bool HistoryDatabase::writeTransaction(const std::function<bool(sqlite3*)>& work)
+{
+    if (!db_)
+        return false;
+    const bool written = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK && work(db_) &&
+                         sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!written) {
+        writeFailed();
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    return written;
+}
+
 void HistoryDatabase::say(const std::string& message)
 {
     if (report_)

@@ -38,6 +38,9 @@ public:
     // The first failed write is said, later ones not: a read-only file or a
     // full disk is one message, not one a sleep or a flush.
     void writeFailed();
+    // Runs work in one write transaction: committed when work gives true,
+    // else rolled back and the failure said. False, unsaid, with no database.
+    bool writeTransaction(const std::function<bool(sqlite3*)>& work);
     void say(const std::string& message);
 
     // "Drainwatch: ..." on standard error.

@@ -124,25 +124,17 @@ bool HistoryStore::flush()
 {
     if (waiting_.empty())
         return true;
-    sqlite3* db = database_.handle();
-    if (!db)
-        return false;
     const std::string text = std::string("INSERT INTO samples(") + kSampleColumns + ") VALUES(?,?,?,?,?,?,?,?,?)";
-    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    {
+    const bool written = database_.writeTransaction([&](sqlite3* db) {
         sql::Statement insert(db, text.c_str());
-        written = written && insert.handle;
-        for (auto next = waiting_.begin(); written && next != waiting_.end(); ++next)
-            written = insertSample(insert.handle, *next);
-    }
-    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!written) {
-        database_.writeFailed();
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    }
-    waiting_.clear();
-    return true;
+        bool inserted = insert.handle != nullptr;
+        for (auto next = waiting_.begin(); inserted && next != waiting_.end(); ++next)
+            inserted = insertSample(insert.handle, *next);
+        return inserted;
+    });
+    if (written)
+        waiting_.clear();
+    return written;
 }
 
 void HistoryStore::addDischarge(const DischargeRecord& r)
@@ -174,27 +166,19 @@ void HistoryStore::addDischarge(const DischargeRecord& r)
 void HistoryStore::deleteOlderThan(double time)
 {
     std::erase_if(waiting_, [time](const HistorySample& sample) { return sample.time < time; });
-    sqlite3* db = database_.handle();
-    if (!db)
-        return;
     // Both tables in one transaction: one write to the disk a day.
-    bool written = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
-    {
+    database_.writeTransaction([time](sqlite3* db) {
         sql::Statement samples(db, "DELETE FROM samples WHERE time < ?");
         sql::Statement discharges(db, "DELETE FROM discharges WHERE \"end\" < ?");
         for (sqlite3_stmt* s : {samples.handle, discharges.handle}) {
-            written = written && s;
-            if (written) {
-                sqlite3_bind_double(s, 1, time);
-                written = sqlite3_step(s) == SQLITE_DONE;
-            }
+            if (!s)
+                return false;
+            sqlite3_bind_double(s, 1, time);
+            if (sqlite3_step(s) != SQLITE_DONE)
+                return false;
         }
-    }
-    written = written && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-    if (!written) {
-        database_.writeFailed();
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+        return true;
+    });
 }
 
 } // namespace drainwatch

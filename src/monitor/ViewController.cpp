@@ -167,11 +167,11 @@ void ViewController::doTimedLogic()
     if (sleepTracker)
         sleepTracker->readableTick({charge, reading->charging, knownVoltage()}, missedHeartbeat, batteryTotalCapacity);
     if (missedHeartbeat)
-        recordSample("missed heartbeat");
+        recordSample("missed heartbeat", *reading);
     if (chargerEvent)
-        recordSample(chargerEvent);
+        recordSample(chargerEvent, *reading);
     if (historyRecorder && historyRecorder->sampleDue())
-        recordSample("");
+        recordSample("", *reading);
     lastPercentage = charge;
     showStatus(charge, reading->current);
 }
@@ -256,17 +256,19 @@ void ViewController::recordSample(const char* event)
 {
     if (!historyRecorder || sleeping)
         return;
-    const auto charge = batteryState.chargePercentage();
-    const auto onExternalPower = batteryState.isCharging();
-    const auto current = batteryState.amperage();
-    // Readable as the tick takes it: all three known.
-    if (!charge || !onExternalPower || !current)
+    if (const auto reading = readBattery())
+        recordSample(event, *reading);
+}
+
+void ViewController::recordSample(const char* event, const Reading& reading)
+{
+    if (!historyRecorder || sleeping)
         return;
     HistorySample sample;
-    sample.charge = *charge;
-    sample.currentMA = current;
-    sample.onExternalPower = *onExternalPower;
-    sample.volts = batteryState.voltage();
+    sample.charge = reading.charge;
+    sample.currentMA = reading.current;
+    sample.onExternalPower = reading.charging;
+    sample.volts = knownVoltage();
     sample.fullMAh = batteryState.maxCapacityMAh();
     sample.designMAh = batteryState.designCapacityMAh();
     sample.cycles = batteryState.batt.cycleCount();

@@ -131,8 +131,10 @@ private:
     std::string healthText() const;
     void writeChargeSummary(double endPercentage);
     std::string chargeText() const;
-    // A sample of the battery now, unless it is unreadable or asleep.
+    // A sample of the battery now, unless it is unreadable or asleep; in a
+    // tick, of what the tick read.
     void recordSample(const char* event);
+    void recordSample(const char* event, const Reading& reading);
     std::string displayPower(double current) const;
     bool useWatts() const;
 
