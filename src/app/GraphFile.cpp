@@ -22,13 +22,7 @@ namespace drainwatch {
 QImage graphImage(const HistoryReader& reader, const std::string& range, RateUnit unit, QSize size)
 {
     const GraphRange span = graphRange(range).value_or(kGraphRanges[kDefaultGraphRange]);
-    GraphData data;
-    data.until = readerNow(reader);
-    data.since = data.until - span.seconds;
-    data.unit = unit;
-    if (reader.samples)
-        data.samples = reader.samples(data.since - kGapSeconds, data.until);
-    data.sleeps = sleepSpans(data.samples, reader.sleeps ? reader.sleeps() : std::vector<TimeSpan>());
+    const GraphData data = readGraphData(reader, readerNow(reader), span.seconds, unit);
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
     const QRect bounds(QPoint(0, 0), size);
     GraphPainter graph;

@@ -36,6 +36,19 @@ double timeStep(double span, int width)
 
 } // namespace
 
+GraphData readGraphData(const HistoryReader& reader, double until, double seconds, RateUnit unit)
+{
+    GraphData data;
+    data.until = until;
+    data.since = until - seconds;
+    data.unit = unit;
+    // The sample before the range tells what its first minutes were.
+    if (reader.samples)
+        data.samples = reader.samples(data.since - kGapSeconds, data.until);
+    data.sleeps = sleepSpans(data.samples, reader.sleeps ? reader.sleeps() : std::vector<TimeSpan>());
+    return data;
+}
+
 QRect GraphPainter::plotArea(const QRect& bounds) { return bounds.adjusted(kLeft, kTop, -kRight, -kBottom); }
 
 void GraphPainter::reduce(const GraphData& data, const QRect& bounds)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "app/HistoryReader.h"
 #include "history/GraphColumns.h"
 
 #include <QColor>
@@ -21,6 +22,9 @@ struct GraphData {
     double until = 0;
     RateUnit unit = RateUnit::PercentPerHour;
 };
+
+// The range of seconds back from until, read through reader.
+GraphData readGraphData(const HistoryReader& reader, double until, double seconds, RateUnit unit);
 
 // Draws the charge (left axis, percent) and the drain rate (right axis) over
 // time into any painter: the window's graph and `drainwatch --graph`. Sleeps

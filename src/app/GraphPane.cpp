@@ -55,17 +55,8 @@ void GraphPane::refresh(const HistoryReader& reader, RateUnit unit)
 {
     const auto index = static_cast<std::size_t>(std::max(0, range_->currentIndex()));
     const double until = readerNow(reader);
-    view_->setSource([reader, unit, until, span = kGraphRanges[index].seconds] {
-        GraphData data;
-        data.until = until;
-        data.since = until - span;
-        data.unit = unit;
-        // The sample before the range tells what its first minutes were.
-        if (reader.samples)
-            data.samples = reader.samples(data.since - kGapSeconds, data.until);
-        data.sleeps = sleepSpans(data.samples, reader.sleeps ? reader.sleeps() : std::vector<TimeSpan>());
-        return data;
-    });
+    view_->setSource(
+        [reader, unit, until, span = kGraphRanges[index].seconds] { return readGraphData(reader, until, span, unit); });
 }
 
 } // namespace drainwatch
