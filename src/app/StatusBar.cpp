@@ -177,7 +177,7 @@ std::string waybarLine(const StatusBarFigures& bar)
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         tooltip << QString::fromStdString(fmt::format("{}: {}", kStatusFields[i].caption, bar.texts[i]));
     if (bar.lastSleep)
-        tooltip << QString::fromStdString(oneLine(lastSleepLine(*bar.lastSleep)));
+        tooltip << QString::fromStdString(lastSleepLine(*bar.lastSleep));
 
     // Full: the charger is in and nothing flows into the battery (a charge
     // limit holds it below 100 %), or it is at the top.

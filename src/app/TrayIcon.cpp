@@ -36,12 +36,7 @@ std::string trayToolTip(const MonitorFigures& figures, const std::string& name, 
     }
     if (!lastSleep)
         return tip;
-    // A line, whatever a text read from /sys brings along: a tray host's
-    // tooltip has room for a few.
-    std::string line = lastSleepLine(*lastSleep);
-    std::replace_if(
-        line.begin(), line.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return tip + '\n' + line;
+    return tip + '\n' + lastSleepLine(*lastSleep);
 }
 
 TrayIcon::TrayIcon(std::string name, QObject* parent) : QObject(parent), name_(std::move(name)), icon_(this)

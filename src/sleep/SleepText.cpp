@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sleep/SleepText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <map>
@@ -124,6 +125,9 @@ std::string lastSleepLine(const SleepRecord& r)
         text += fmt::format(", {:.0f} mW", *r.milliwatts);
     if (!r.flags.empty())
         text += " (" + joined(r.flags, ", ") + ")";
+    // One line, whatever a text read from /sys brings along.
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     return text;
 }
 

@@ -21,7 +21,8 @@ std::optional<double> sleepSeconds(const SleepRecord& record);
 // first), then a summary per mode. Times in the local time zone.
 std::string sleepTable(const std::vector<SleepRecord>& records);
 
-// "Last sleep: 8 h 00 min in deep, 4.0% used, 0.50 %/h, 298 mW (shallow)".
+// "Last sleep: 8 h 00 min in deep, 4.0% used, 0.50 %/h, 298 mW (shallow)",
+// always one line.
 std::string lastSleepLine(const SleepRecord& record);
 // "Asleep, 62.0% would last 124 h at the usual 0.50 %/h"; empty without a rate.
 std::string sleepForecastLine(double charge, std::optional<double> usualRatePerHour);
