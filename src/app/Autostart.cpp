@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/Autostart.h"
 
+#include "platform/QSettingsPreferenceStore.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -13,10 +15,8 @@ Autostart::Autostart(QStringList extraArguments) : extraArguments_(std::move(ext
 
 QString Autostart::path()
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/autostart/io.github.drainwatch.Drainwatch.desktop");
+    return QSettingsPreferenceStore::configFolder() +
+           QStringLiteral("/autostart/io.github.drainwatch.Drainwatch.desktop");
 }
 
 bool Autostart::isEnabled() const

@@ -21,4 +21,13 @@ std::optional<std::filesystem::path> userHome()
     return std::nullopt;
 }
 
+std::optional<std::filesystem::path> configHome()
+{
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
+        return xdg;
+    if (const auto home = userHome())
+        return *home / ".config";
+    return std::nullopt;
+}
+
 } // namespace drainwatch

@@ -11,4 +11,8 @@ namespace drainwatch {
 // another user could have put a file of their choosing first.
 std::optional<std::filesystem::path> userHome();
 
+// $XDG_CONFIG_HOME when it is an absolute path (the XDG rules ignore a
+// relative one), else ~/.config; empty without a home.
+std::optional<std::filesystem::path> configHome();
+
 } // namespace drainwatch

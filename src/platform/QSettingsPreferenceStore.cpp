@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/QSettingsPreferenceStore.h"
 
+#include "log/UserHome.h"
 #include "platform/Diagnostic.h"
 
 #include <QDir>
@@ -106,13 +107,15 @@ QSettingsPreferenceStore::QSettingsPreferenceStore(const QString& fileName) : pa
 
 QSettingsPreferenceStore::~QSettingsPreferenceStore() { synchronize(); }
 
+QString QSettingsPreferenceStore::configFolder()
+{
+    const auto folder = configHome();
+    return folder ? QFile::decodeName(folder->c_str()) : QStringLiteral("/.config");
+}
+
 QString QSettingsPreferenceStore::defaultPath(const QString& fileName)
 {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The XDG rules ignore a relative path.
-    if (base.isEmpty() || QDir::isRelativePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
-    return base + QStringLiteral("/Drainwatch/") + fileName;
+    return configFolder() + QStringLiteral("/Drainwatch/") + fileName;
 }
 
 // A save killed half-way (a crash, a power cut) leaves QSettings' temporary

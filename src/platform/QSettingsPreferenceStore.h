@@ -21,7 +21,11 @@ public:
     explicit QSettingsPreferenceStore(const QString& fileName = QStringLiteral("Drainwatch.conf"));
     ~QSettingsPreferenceStore() override;
 
-    // $XDG_CONFIG_HOME/Drainwatch/<fileName>, ~/.config when unset.
+    // $XDG_CONFIG_HOME, else ~/.config (the password database's home when
+    // $HOME is unset); /.config, where a save fails and says so, without
+    // any home.
+    static QString configFolder();
+    // <configFolder>/Drainwatch/<fileName>
     static QString defaultPath(const QString& fileName);
     const QString& path() const { return path_; }
 

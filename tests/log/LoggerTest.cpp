@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "log/Logger.h"
+#include "log/UserHome.h"
 
 #include "support/Fakes.h"
 
@@ -53,18 +54,25 @@ TEST_F(LoggerTest, FirstRunCreatesTheFileAndAnnouncesItsUrlALaterRunAppends)
     EXPECT_EQ(readFile(logPath()), "first run\nsecond run\n");
 }
 
-TEST_F(LoggerTest, ARelativeStateHomeIsIgnoredAndWithoutHomeThePasswordDatabaseNamesItNeverTmp)
+TEST_F(LoggerTest, RelativeXdgFoldersAreIgnoredAndWithoutHomeThePasswordDatabaseNamesTheHomeNeverTmp)
 {
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "/root";
     setenv("HOME", "/home/someone", 1);
     setenv("XDG_STATE_HOME", "relative/state", 1);
+    setenv("XDG_CONFIG_HOME", "relative/config", 1);
     EXPECT_EQ(Logger::defaultPath("x.log"), "/home/someone/.local/state/Logs/Drainwatch/x.log");
+    EXPECT_EQ(configHome(), "/home/someone/.config");
     unsetenv("HOME");
     unsetenv("XDG_STATE_HOME");
+    unsetenv("XDG_CONFIG_HOME");
     const passwd* entry = getpwuid(getuid());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(Logger::defaultPath("x.log"),
               std::filesystem::path(entry->pw_dir) / ".local/state/Logs/Drainwatch/x.log");
+    EXPECT_EQ(configHome(), std::filesystem::path(entry->pw_dir) / ".config");
+    setenv("XDG_CONFIG_HOME", "/elsewhere", 1);
+    EXPECT_EQ(configHome(), "/elsewhere");
+    unsetenv("XDG_CONFIG_HOME");
     setenv("HOME", savedHome.c_str(), 1);
 }
 
