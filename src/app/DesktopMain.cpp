@@ -73,7 +73,9 @@ int runDesktop(int argc, char** argv)
     // ten minutes of them. The sleeps come from the file.
     HistoryReader history = historyFileReader(options.simulate);
     const HistoryStore& store = environment.history();
-    history.samples = [&store](double since, double until) { return store.samples(since, until); };
+    history.eachSample = [&store](double since, double until, const SampleVisitor& visit) {
+        store.forEachSample(since, until, visit);
+    };
     history.discharges = [&store] { return store.discharges(); };
     desktop.window().setHistoryReader(std::move(history));
     const StatusPublisher publisher(controller, instance);

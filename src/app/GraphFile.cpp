@@ -47,7 +47,9 @@ HistoryReader historyFileReader(bool simulate)
     };
     const auto open = std::make_shared<Open>(SleepLedger::defaultPath(Identity::of(simulate).historyFile));
     HistoryReader reader;
-    reader.samples = [open](double since, double until) { return open->store.samples(since, until); };
+    reader.eachSample = [open](double since, double until, const SampleVisitor& visit) {
+        open->store.forEachSample(since, until, visit);
+    };
     reader.discharges = [open] { return open->store.discharges(); };
     reader.sleeps = [open] {
         std::vector<TimeSpan> spans;

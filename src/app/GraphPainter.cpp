@@ -43,9 +43,12 @@ GraphData readGraphData(const HistoryReader& reader, double until, double second
     data.since = until - seconds;
     data.unit = unit;
     // The sample before the range tells what its first minutes were.
-    if (reader.samples)
-        data.samples = reader.samples(data.since - kGapSeconds, data.until);
-    data.sleeps = sleepSpans(data.samples, reader.sleeps ? reader.sleeps() : std::vector<TimeSpan>());
+    if (reader.eachSample)
+        data.eachSample = [reader, since = data.since - kGapSeconds, until](const SampleVisitor& visit) {
+            reader.eachSample(since, until, visit);
+        };
+    if (reader.sleeps)
+        data.sleeps = reader.sleeps();
     return data;
 }
 
@@ -58,9 +61,10 @@ void GraphPainter::reduce(const GraphData& data, const QRect& bounds)
     until_ = data.until;
     unit_ = data.unit;
     plot_ = plotArea(bounds);
-    columns_ = plot_.width() > 0
-                   ? graphColumns(data.samples, data.sleeps, data.since, data.until, plot_.width(), data.unit)
-                   : std::vector<GraphColumn>();
+    ColumnReducer reducer(data.since, data.until, plot_.width(), data.unit);
+    if (data.eachSample)
+        data.eachSample([&reducer](const HistorySample& sample) { reducer.add(sample); });
+    columns_ = reducer.columns(data.sleeps);
 }
 
 double GraphPainter::xToTime(int x) const

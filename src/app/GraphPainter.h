@@ -16,8 +16,10 @@ namespace drainwatch {
 
 // What the graph shows: the samples and sleeps of a range, back from until.
 struct GraphData {
-    std::vector<HistorySample> samples;
-    std::vector<TimeSpan> sleeps;
+    // Visits the samples of the range, and those just before it, oldest first.
+    std::function<void(const SampleVisitor&)> eachSample;
+    std::vector<TimeSpan> sleeps; // the records'
+
     double since = 0;
     double until = 0;
     RateUnit unit = RateUnit::PercentPerHour;

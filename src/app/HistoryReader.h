@@ -13,7 +13,8 @@ namespace drainwatch {
 // the history file read-only, or recorded rows in a test. Any may be empty.
 struct HistoryReader {
     std::function<double()> now;
-    std::function<std::vector<HistorySample>(double since, double until)> samples;
+    // since <= time < until, oldest first.
+    std::function<void(double since, double until, const SampleVisitor& visit)> eachSample;
     std::function<std::vector<DischargeRecord>()> discharges;
     std::function<std::vector<TimeSpan>()> sleeps;
 };

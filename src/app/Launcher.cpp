@@ -96,17 +96,18 @@ int showHistory(const Options& options)
     if (!database.isOpen() && std::filesystem::exists(file, error))
         return 1;
     const HistoryStore store(database);
-    std::string text;
     if (options.history) {
         // Options::parse has checked the dates.
         const double since = options.since ? localDayStart(*options.since).value_or(0) : -1e300;
         const double until = options.until ? localDayStart(*options.until, 1).value_or(0) : 1e300;
-        text = samplesCsv(store.samples(since, until));
+        // A line at a time: 400 days of samples would be some 80 MB at once.
+        std::fputs(samplesCsvHeader().c_str(), stdout);
+        store.forEachSample(since, until,
+                            [](const HistorySample& sample) { std::fputs(sampleCsvLine(sample).c_str(), stdout); });
     } else {
         const auto discharges = store.discharges();
-        text = options.csv ? dischargesCsv(discharges) : dischargesTable(discharges);
+        std::fputs((options.csv ? dischargesCsv(discharges) : dischargesTable(discharges)).c_str(), stdout);
     }
-    std::fputs(text.c_str(), stdout);
     return outputWritten();
 }
 

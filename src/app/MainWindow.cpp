@@ -213,16 +213,15 @@ void MainWindow::refreshHistory()
         showHealth();
 }
 
-// A month at a time: a year of samples at once would be some 80 MB.
+// One sample at a time: a year of samples at once would be some 80 MB.
 void MainWindow::showHealth()
 {
-    constexpr double kMonth = 30 * 86400.0;
     constexpr double kKeptDays = 400;
     std::vector<CapacityPoint> points;
     const double now = readerNow(history_);
-    if (history_.samples)
-        for (double since = now - (kKeptDays + 30) * 86400; since < now; since += kMonth)
-            addCapacityPoints(points, history_.samples(since, since + kMonth));
+    if (history_.eachSample)
+        history_.eachSample(now - (kKeptDays + 30) * 86400, now,
+                            [&points](const HistorySample& sample) { addCapacityPoint(points, sample); });
     healthPane_->showTrend(healthTrend(std::move(points)));
 }
 

@@ -3,6 +3,7 @@
 
 #include "history/HistoryRows.h"
 
+#include <cstddef>
 #include <optional>
 #include <vector>
 
@@ -34,17 +35,51 @@ enum class RateUnit { PercentPerHour, Watts };
 // run). Samples come at least once a minute while it runs.
 inline constexpr double kGapSeconds = 300;
 
-// The sleeps in samples (from "will sleep" to the next sample, normally the
-// "wake"), and the records' spans, merged, oldest first.
-std::vector<TimeSpan> sleepSpans(const std::vector<HistorySample>& samples, const std::vector<TimeSpan>& recorded);
-
 // The drain rate of one sample in unit: from its current, with its full
 // capacity (%/h) or its voltage (W); empty on external power or where a
 // figure is missing or not finite.
 std::optional<double> sampleRate(const HistorySample& sample, RateUnit unit);
 
-// Reduces samples (oldest first) between since and until to columns equal
-// spans. O(samples + columns), so 30 days of samples cost one pass.
+// Reduces samples between since and until to columns of equal spans, taking
+// them one at a time, oldest first: 30 days go from the file straight into
+// the columns. O(samples + columns).
+class ColumnReducer {
+public:
+    ColumnReducer(double since, double until, int columns, RateUnit unit);
+    void add(const HistorySample& sample);
+    // recorded: the sleep records' spans; the sleeps in the samples (from
+    // "will sleep" to the next sample, normally the "wake") are found here.
+    // Once, at the end. No columns for an empty range.
+    std::vector<GraphColumn> columns(const std::vector<TimeSpan>& recorded);
+
+private:
+    struct Previous {
+        double time = 0;
+        bool onExternalPower = false;
+        bool willSleep = false;
+    };
+    // The columns [start, end) touches, as a half-open range.
+    struct Touched {
+        std::size_t first = 0;
+        std::size_t end = 0;
+    };
+    Touched touched(double start, double end) const;
+    std::optional<int> columnAt(double time) const;
+    void cover(double start, double end, bool charging);
+
+    double since_;
+    double until_;
+    double width_ = 0;
+    RateUnit unit_;
+    std::vector<GraphColumn> out_;
+    std::vector<char> covered_;
+    std::vector<double> rateSum_;
+    std::vector<int> rateCount_;
+    std::vector<TimeSpan> sleeps_;
+    std::optional<Previous> previous_;
+};
+
+// The same for samples at hand.
 std::vector<GraphColumn> graphColumns(const std::vector<HistorySample>& samples, const std::vector<TimeSpan>& sleeps,
                                       double since, double until, int columns, RateUnit unit);
 

@@ -58,23 +58,22 @@ std::string dateText(double time)
 
 } // namespace
 
-void addCapacityPoints(std::vector<CapacityPoint>& points, const std::vector<HistorySample>& samples)
+void addCapacityPoint(std::vector<CapacityPoint>& points, const HistorySample& sample)
 {
-    for (const HistorySample& sample : samples) {
-        if (!sample.fullMAh || !(*sample.fullMAh > 0) || !std::isfinite(*sample.fullMAh) || !std::isfinite(sample.time))
-            continue;
-        const CapacityPoint point{sample.time, *sample.fullMAh, sample.designMAh, sample.cycles};
-        if (!points.empty() && std::floor(points.back().time / kDay) == std::floor(sample.time / kDay))
-            points.back() = point;
-        else
-            points.push_back(point);
-    }
+    if (!sample.fullMAh || !(*sample.fullMAh > 0) || !std::isfinite(*sample.fullMAh) || !std::isfinite(sample.time))
+        return;
+    const CapacityPoint point{sample.time, *sample.fullMAh, sample.designMAh, sample.cycles};
+    if (!points.empty() && std::floor(points.back().time / kDay) == std::floor(sample.time / kDay))
+        points.back() = point;
+    else
+        points.push_back(point);
 }
 
 HealthTrend healthTrend(const std::vector<HistorySample>& samples)
 {
     std::vector<CapacityPoint> points;
-    addCapacityPoints(points, samples);
+    for (const HistorySample& sample : samples)
+        addCapacityPoint(points, sample);
     return healthTrend(std::move(points));
 }
 

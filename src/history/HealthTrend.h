@@ -38,10 +38,10 @@ struct HealthTrend {
 
 inline constexpr double kTrendDays = 30;
 
-// Adds the capacities of samples (oldest first, and after every point
-// already in points) to points, one a day: a long history is read a month
-// at a time, never whole.
-void addCapacityPoints(std::vector<CapacityPoint>& points, const std::vector<HistorySample>& samples);
+// Adds the capacity of a sample (after every point already in points) to
+// points, one a day, the day's last: a long history is read one sample at a
+// time, never whole.
+void addCapacityPoint(std::vector<CapacityPoint>& points, const HistorySample& sample);
 HealthTrend healthTrend(std::vector<CapacityPoint> points);
 HealthTrend healthTrend(const std::vector<HistorySample>& samples);
 

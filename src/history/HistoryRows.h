@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,9 @@ struct HistorySample {
                                         // "charger connected", "charger disconnected",
                                         // "will sleep", "wake", "missed heartbeat"
 };
+
+// Takes samples one at a time, oldest first: a year of them need not be held.
+using SampleVisitor = std::function<void(const HistorySample&)>;
 
 // The figures of one charge statistics block, as numbers.
 struct DischargeRecord {

@@ -76,9 +76,17 @@ bool insertSample(sqlite3_stmt* s, const HistorySample& r)
 
 HistoryStore::HistoryStore(HistoryDatabase& database) : database_(database) {}
 
-std::vector<HistorySample> HistoryStore::samples(double since, double until) const
+void HistoryStore::forEachSample(double since, double until, const SampleVisitor& visit) const
 {
-    std::vector<HistorySample> found;
+    // A clock set back may put a waiting sample before a flushed one; on a
+    // tie the flushed one comes first.
+    std::vector<const HistorySample*> waiting;
+    for (const HistorySample& sample : waiting_)
+        if (sample.time >= since && sample.time < until)
+            waiting.push_back(&sample);
+    std::stable_sort(waiting.begin(), waiting.end(),
+                     [](const HistorySample* a, const HistorySample* b) { return a->time < b->time; });
+    auto next = waiting.begin();
     const std::string text =
         std::string("SELECT ") + kSampleColumns + " FROM samples WHERE time >= ? AND time < ? ORDER BY time, id";
     // An older file read as it is has no such table: nothing to find.
@@ -87,18 +95,20 @@ std::vector<HistorySample> HistoryStore::samples(double since, double until) con
         sqlite3_bind_double(statement.handle, 1, since);
         sqlite3_bind_double(statement.handle, 2, until);
         while (sqlite3_step(statement.handle) == SQLITE_ROW)
-            if (auto sample = sampleAt(statement.handle))
-                found.push_back(std::move(*sample));
+            if (const auto sample = sampleAt(statement.handle)) {
+                for (; next != waiting.end() && (*next)->time < sample->time; ++next)
+                    visit(**next);
+                visit(*sample);
+            }
     }
-    const auto flushed = found.size();
-    for (const HistorySample& sample : waiting_)
-        if (sample.time >= since && sample.time < until)
-            found.push_back(sample);
-    // A clock set back may put a waiting sample before a flushed one.
-    std::stable_sort(found.begin() + static_cast<std::ptrdiff_t>(flushed), found.end(),
-                     [](const HistorySample& a, const HistorySample& b) { return a.time < b.time; });
-    std::inplace_merge(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(flushed), found.end(),
-                       [](const HistorySample& a, const HistorySample& b) { return a.time < b.time; });
+    for (; next != waiting.end(); ++next)
+        visit(**next);
+}
+
+std::vector<HistorySample> HistoryStore::samples(double since, double until) const
+{
+    std::vector<HistorySample> found;
+    forEachSample(since, until, [&found](const HistorySample& sample) { found.push_back(sample); });
     return found;
 }
 

@@ -20,7 +20,8 @@ public:
     HistoryStore& operator=(const HistoryStore&) = delete;
 
     // Oldest first: since <= time < until (wall-clock seconds); with the
-    // samples not yet flushed.
+    // samples not yet flushed. The visitor must not write to the database.
+    void forEachSample(double since, double until, const SampleVisitor& visit) const;
     std::vector<HistorySample> samples(double since, double until) const;
     // Oldest first.
     std::vector<DischargeRecord> discharges() const;

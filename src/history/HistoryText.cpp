@@ -51,15 +51,17 @@ std::string csvField(const std::string& value)
     return quoted + '"';
 }
 
-std::string samplesCsv(const std::vector<HistorySample>& samples)
+std::string samplesCsvHeader()
 {
-    std::string text = line(
+    return line(
         {"time", "charge", "current_ma", "on_external_power", "volts", "full_mah", "design_mah", "cycles", "event"});
-    for (const HistorySample& s : samples)
-        text += line({isoLocalTime(s.time), number(s.charge), number(s.currentMA), s.onExternalPower ? "true" : "false",
-                      number(s.volts), number(s.fullMAh), number(s.designMAh),
-                      s.cycles ? std::to_string(*s.cycles) : std::string(), s.event});
-    return text;
+}
+
+std::string sampleCsvLine(const HistorySample& s)
+{
+    return line({isoLocalTime(s.time), number(s.charge), number(s.currentMA), s.onExternalPower ? "true" : "false",
+                 number(s.volts), number(s.fullMAh), number(s.designMAh),
+                 s.cycles ? std::to_string(*s.cycles) : std::string(), s.event});
 }
 
 std::string dischargesCsv(const std::vector<DischargeRecord>& discharges)

@@ -354,8 +354,9 @@ void Simulator::printSleeps()
 // --history` finds them beside a running monitor.
 void Simulator::printHistory()
 {
-    const HistoryStore reader(database_);
-    out_ << samplesCsv(reader.samples(std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max()));
+    out_ << samplesCsvHeader();
+    HistoryStore(database_).forEachSample(std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max(),
+                                          [this](const HistorySample& sample) { out_ << sampleCsvLine(sample); });
 }
 
 void Simulator::printDischarges() { out_ << dischargesCsv(HistoryStore(database_).discharges()); }

@@ -20,12 +20,8 @@ HistoryReader readerOf(const HistoryDay& day, double now)
 {
     HistoryReader reader;
     reader.now = [now] { return now; };
-    reader.samples = [day](double since, double until) {
-        std::vector<HistorySample> in;
-        for (const HistorySample& s : day.samples)
-            if (s.time >= since && s.time <= until)
-                in.push_back(s);
-        return in;
+    reader.eachSample = [day](double since, double until, const SampleVisitor& visit) {
+        day.eachSample(since, until, visit);
     };
     reader.sleeps = [day] { return day.sleeps; };
     return reader;
@@ -123,7 +119,8 @@ TEST_F(RecordedGraph, TheGapIsEmptyFromTopToBottomAndTheLinesAreDrawnElsewhere)
 TEST_F(RecordedGraph, ThePointerGivesTheTimeTheChargeAndTheRateUnderIt)
 {
     GraphPainter graph;
-    GraphData data{day.samples, day.sleeps, kMidnight, kMidnight + 24 * kHour, RateUnit::Watts};
+    GraphData data{[this](const SampleVisitor& visit) { day.eachSample(-1e300, 1e300, visit); }, day.sleeps, kMidnight,
+                   kMidnight + 24 * kHour, RateUnit::Watts};
     graph.reduce(data, QRect(QPoint(), size));
     const QString awake = *graph.describe(x(10.0));
     // The time of the pointer's column, to the minute.

@@ -20,8 +20,7 @@ class RecordedDay : public ::testing::Test {
 protected:
     std::vector<GraphColumn> columns(RateUnit unit = RateUnit::PercentPerHour) const
     {
-        return graphColumns(day.samples, sleepSpans(day.samples, day.sleeps), kMidnight, kMidnight + 24 * kHour, 96,
-                            unit);
+        return graphColumns(day.samples, day.sleeps, kMidnight, kMidnight + 24 * kHour, 96, unit);
     }
     test::HistoryDay day = test::dayWithTwoSleepsAndACharge(kMidnight);
 };
@@ -136,7 +135,7 @@ TEST(GraphColumns, ASampleBeforeTheRangeCoversItsStartAndANanChargeDrawsNothing)
     EXPECT_DOUBLE_EQ(*c[3].lastCharge, 0.49);
 }
 
-TEST(SleepSpans, RecordsAndEventsOfTheSameSleepMergeAndAnEndlessOneIsLeftOut)
+TEST(GraphColumns, SleepsOfRecordsAndEventsMergeAndAnEndlessOrBackwardOneShadesNothing)
 {
     std::vector<HistorySample> samples(4);
     samples[0].time = 100;
@@ -146,11 +145,15 @@ TEST(SleepSpans, RecordsAndEventsOfTheSameSleepMergeAndAnEndlessOneIsLeftOut)
     samples[2].event = "wake";
     samples[3].time = 1000;
     samples[3].event = "will sleep"; // the last sample: no wake yet
-    const auto spans = sleepSpans(samples, {{190, 905}, {2000, 3000}, {5000, 4000}, {NAN, 10}});
-    ASSERT_EQ(spans.size(), 2u);
-    EXPECT_EQ(spans[0].start, 190);
-    EXPECT_EQ(spans[0].end, 905);
-    EXPECT_EQ(spans[1].start, 2000);
+    // Columns of 100 s from 0 to 6000.
+    const auto c = graphColumns(samples, {{150, 850}, {2000, 3000}, {5000, 4000}, {NAN, 10}}, 0, 6000, 60,
+                                RateUnit::PercentPerHour);
+    for (int i = 0; i < 60; ++i) {
+        const bool asleep = (i >= 1 && i < 9) || (i >= 20 && i < 30);
+        EXPECT_EQ(c[i].asleep, asleep) << "column " << i;
+    }
+    EXPECT_FALSE(c[5].gap || c[9].gap || c[25].gap);
+    EXPECT_TRUE(c[0].gap && c[15].gap && c[45].gap) << "nothing before the first sample or after the last";
 }
 
 TEST(SampleRate, NeedsItsFiguresAndIsNoneOnTheCharger)

@@ -56,20 +56,6 @@ TEST(HealthTrend, AFallingCapacityGivesWearPerYearAndPer100CyclesAndTheDateOf80P
     EXPECT_TRUE(says(t, "80% of design is reached about 20"));
 }
 
-TEST(HealthTrend, AHistoryReadInPartsGivesTheSameTrend)
-{
-    const auto samples = history(100, 4750, 4700);
-    // Cut in the middle of a day.
-    const auto cut = samples.begin() + std::ptrdiff_t{4 * 50 + 2};
-    std::vector<CapacityPoint> points;
-    addCapacityPoints(points, {samples.begin(), cut});
-    addCapacityPoints(points, {cut, samples.end()});
-    const HealthTrend parts = healthTrend(points), whole = healthTrend(samples);
-    EXPECT_EQ(parts.points.size(), whole.points.size());
-    EXPECT_EQ(parts.lines(), whole.lines());
-    EXPECT_EQ(parts.eightyPercentAt, whole.eightyPercentAt);
-}
-
 TEST(HealthTrend, UnderThirtyDaysItSaysSoAndGivesNoPace)
 {
     const HealthTrend t = healthTrend(history(29, 4750, 4600));

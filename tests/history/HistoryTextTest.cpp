@@ -78,7 +78,7 @@ TEST(HistoryText, SamplesAndDischargesAsCsvLines)
     HistorySample unknown;
     unknown.time = 1796821560;
     unknown.charge = 0.1;
-    EXPECT_EQ(samplesCsv({known, unknown}),
+    EXPECT_EQ(samplesCsvHeader() + sampleCsvLine(known) + sampleCsvLine(unknown),
               "time,charge,current_ma,on_external_power,volts,full_mah,design_mah,cycles,event\n"
               "2026-12-09T13:05:00+00:00,0.8125,-1234.5,true,12.4,4800,5200,42,charger connected\n"
               "2026-12-09T13:06:00+00:00,0.1,,false,,,,,\n");

@@ -13,6 +13,14 @@ namespace drainwatch::test {
 struct HistoryDay {
     std::vector<HistorySample> samples;
     std::vector<TimeSpan> sleeps; // as the sleep records give them
+
+    // The samples of since <= time < until, as a history file gives them.
+    void eachSample(double since, double until, const SampleVisitor& visit) const
+    {
+        for (const HistorySample& sample : samples)
+            if (sample.time >= since && sample.time < until)
+                visit(sample);
+    }
 };
 
 // Starting at midnight (start): asleep until 07:00, on battery at 8 %/h,
