@@ -26,7 +26,7 @@ void removeFile(const std::filesystem::path& file)
 
 std::filesystem::path freshFile(const char* name)
 {
-    const auto file = std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
+    auto file = std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
     removeFile(file);
     return file;
 }

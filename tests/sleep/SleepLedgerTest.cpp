@@ -35,6 +35,8 @@ TEST(SleepLedger, KeepsRecordsInAWalFileAcrossOpens)
     test::TemporaryFolder folder;
     const auto file = folder.path() / "state" / "Drainwatch" / "history.sqlite";
     Said said;
+    SleepRecord night = sleepRecord();
+    night.wokenBy.push_back("AT Translated Set 2 keyboard"); // a name of words
     SleepRecord unknowns;
     unknowns.how = "not running";
     unknowns.flags = {"not running"};
@@ -42,7 +44,7 @@ TEST(SleepLedger, KeepsRecordsInAWalFileAcrossOpens)
         SleepLedger ledger(file, SleepLedger::Access::ReadWrite, said.report());
         ASSERT_TRUE(ledger.isOpen());
         EXPECT_FALSE(ledger.latest());
-        EXPECT_TRUE(ledger.add(sleepRecord()));
+        EXPECT_TRUE(ledger.add(night));
         EXPECT_TRUE(ledger.add(unknowns));
         // A reader beside the writer, as `drainwatch --sleeps` is.
         SleepLedger reader(file, SleepLedger::Access::ReadOnly, said.report());
@@ -53,7 +55,7 @@ TEST(SleepLedger, KeepsRecordsInAWalFileAcrossOpens)
     SleepLedger again(file, SleepLedger::Access::ReadWrite, said.report());
     const auto records = again.records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0], sleepRecord());
+    EXPECT_EQ(records[0], night);
     EXPECT_EQ(records[1], unknowns);
     EXPECT_EQ(again.latest(), unknowns);
     EXPECT_TRUE(said.messages.empty());

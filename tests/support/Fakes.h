@@ -98,13 +98,15 @@ std::string readFile(const std::filesystem::path& file);
 // Drainwatch.log in the folder the main log. The main log is put away after
 // the test, so that nothing reaches the user's own.
 class LoggedTest : public ::testing::Test {
+public:
+    ~LoggedTest() override { Logger::installMain(nullptr); }
+
 protected:
     explicit LoggedTest(double start = 1800000000.0) : clock(start)
     {
         setenv("TZ", "UTC", 1);
         tzset();
     }
-    ~LoggedTest() override { Logger::installMain(nullptr); }
     void logInFolder()
     {
         Logger::installMain(std::make_unique<Logger>(folder.path() / "Drainwatch.log", clock, false));
