@@ -58,7 +58,7 @@ protected:
         start(program, arguments);
         EXPECT_TRUE(program.waitForFinished(10000));
         program.setReadChannel(channel);
-        const std::string written = program.readAll().toStdString();
+        std::string written = program.readAll().toStdString();
         program.setReadChannel(QProcess::StandardOutput);
         return written;
     }
