@@ -4,6 +4,7 @@
 // the file after 30 days of samples at one a minute.
 #include "history/HistoryRecorder.h"
 #include "history/HistoryStore.h"
+#include "support/Records.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,31 +18,17 @@
 namespace drainwatch {
 namespace {
 
-HistorySample sampleAt(double time)
-{
-    HistorySample s;
-    s.time = time;
-    s.charge = 0.8123456789;
-    s.currentMA = 1234.5;
-    s.volts = 12.345;
-    s.fullMAh = 4800;
-    s.designMAh = 5200;
-    s.cycles = 212;
-    return s;
-}
-
-std::filesystem::path freshFile(const char* name)
-{
-    const auto file = std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
-    for (const char* suffix : {"", "-wal", "-shm"})
-        std::filesystem::remove(file.string() + suffix);
-    return file;
-}
-
 void removeFile(const std::filesystem::path& file)
 {
     for (const char* suffix : {"", "-wal", "-shm"})
         std::filesystem::remove(file.string() + suffix);
+}
+
+std::filesystem::path freshFile(const char* name)
+{
+    auto file = std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()));
+    removeFile(file);
+    return file;
 }
 
 // Ten samples in one transaction, as the monitor writes them every ten minutes.
@@ -55,7 +42,7 @@ void BM_FlushOfTenMinutes(benchmark::State& state)
         for (auto _ : state) {
             state.PauseTiming();
             for (int i = 0; i < 10; ++i, time += 60)
-                store.addSample(sampleAt(time));
+                store.addSample(test::historySample(time));
             state.ResumeTiming();
             benchmark::DoNotOptimize(store.flush());
         }
@@ -76,7 +63,7 @@ void BM_ThirtyDaysOfSamples(benchmark::State& state)
             double time = 1800000000;
             for (int flush = 0; flush < 30 * 144; ++flush) {
                 for (int i = 0; i < 10; ++i, time += 60)
-                    store.addSample(sampleAt(time));
+                    store.addSample(test::historySample(time));
                 store.flush();
             }
         }
@@ -131,7 +118,7 @@ void BM_AnHourAwake(benchmark::State& state)
                 clock.time += 5;
                 recorder.tick();
                 if (recorder.sampleDue())
-                    recorder.record(sampleAt(clock.time));
+                    recorder.record(test::historySample(clock.time));
             }
             const auto after = processIo();
             state.counters["commits"] = commits;

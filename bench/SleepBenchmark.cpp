@@ -4,6 +4,7 @@
 // records.
 #include "sleep/SleepLedger.h"
 #include "sleep/SystemSnapshot.h"
+#include "support/Records.h"
 
 #include <benchmark/benchmark.h>
 
@@ -33,24 +34,7 @@ BENCHMARK(BM_SnapshotOfRecordedIntelLaptop);
 // file's size (with its WAL checkpointed) is reported as a counter.
 void BM_HistoryOfTenThousandSleeps(benchmark::State& state)
 {
-    SleepRecord record;
-    record.how = "suspend";
-    record.start = 1800000000;
-    record.end = 1800028800;
-    record.asleepSeconds = 28800;
-    record.mode = "s2idle";
-    record.onBattery = true;
-    record.chargeBefore = 0.8;
-    record.chargeAfter = 0.76;
-    record.usedPercentage = 4;
-    record.usedMAh = 200;
-    record.usedMWh = 2380;
-    record.ratePerHour = 0.5;
-    record.milliwatts = 297.5;
-    record.hardwareSleep = 0.97;
-    record.cycles = 1;
-    record.failed = 0;
-    record.wokenBy = {"PNP0C0D:00", "0000:00:14.0"};
+    SleepRecord record = test::sleepRecord(0.5);
     const auto folder = std::filesystem::temp_directory_path() / ("drainwatch-bench-" + std::to_string(::getpid()));
     const auto file = folder / "history.sqlite";
     for (auto _ : state) {

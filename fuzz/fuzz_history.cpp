@@ -9,6 +9,7 @@
 #include "FuzzSupport.h"
 #include "history/HistoryStore.h"
 #include "sleep/SleepLedger.h"
+#include "support/Records.h"
 
 #include <cmath>
 #include <fstream>
@@ -80,24 +81,6 @@ void checkStore(const HistoryStore& store)
                 drainwatch::fuzz::fail("a discharge read back holds inf or nan");
 }
 
-SleepRecord newRecord()
-{
-    SleepRecord r;
-    r.how = "suspend";
-    r.start = 1800000000;
-    r.end = 1800007200;
-    r.asleepSeconds = 7200;
-    r.mode = "deep";
-    r.onBattery = true;
-    r.chargeBefore = 0.8;
-    r.chargeAfter = 0.78;
-    r.usedPercentage = 2;
-    r.ratePerHour = 1;
-    r.wokenBy = {"PNP0C0D:00"};
-    r.flags = {"shallow"};
-    return r;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -163,7 +146,7 @@ void throughTheLedger(const std::string& bytes)
 
     // A file that opened takes the next record, and gives it back.
     const auto before = ledger.records().size();
-    const SleepRecord record = newRecord();
+    const SleepRecord record = test::sleepRecord();
     if (!ledger.add(record))
         drainwatch::fuzz::fail("a history that opened takes no record");
     if (ledger.latest() != record || ledger.records().size() != before + 1)
@@ -211,7 +194,7 @@ void throughTheDatabase(const std::string& bytes)
     store.addDischarge(discharge);
     if (store.discharges().size() != discharges + 1)
         drainwatch::fuzz::fail("a history that opened takes no discharge");
-    if (!ledger.add(newRecord()) || ledger.latest() != newRecord())
+    if (!ledger.add(test::sleepRecord()) || ledger.latest() != test::sleepRecord())
         drainwatch::fuzz::fail("the shared history takes no record");
     if (said.messages.size() > 1)
         drainwatch::fuzz::fail("more than one message");

@@ -5,6 +5,7 @@
 #include "log/Logger.h"
 #include "monitor/ViewController.h"
 #include "platform/QSettingsPreferenceStore.h"
+#include "sleep/SleepTracker.h"
 #include "support/Fakes.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,16 @@ protected:
         for (double done = 0; done < seconds; done += 5)
             tick();
     }
+    // The monitor tracks its sleeps, into a ledger in memory.
+    void trackSleeps() { controller->sleepTracker = &tracker; }
+    // A suspend of `hours` after which the battery holds `capacity` mAh.
+    void suspend(double hours, std::int64_t capacity)
+    {
+        sleep.sleep();
+        clock.suspend(hours * 3600);
+        battery.set("CurrentCapacity", capacity);
+        sleep.wake();
+    }
     std::string log() const { return readFile(Logger::main().filePath()); }
     int quits() const { return quitsIn(log()); }
     std::string storeFile() const { return readFile(store->path().toStdString()); }
@@ -77,6 +88,9 @@ protected:
     FakeFileOpener opener;
     std::unique_ptr<QSettingsPreferenceStore> store;
     std::unique_ptr<ViewController> controller;
+    FakeSystem system;
+    SleepLedger ledger{nullptr};
+    SleepTracker tracker{clock, system, ledger};
 };
 
 } // namespace drainwatch::test

@@ -9,6 +9,7 @@
 #include "battery/SysfsRegistry.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/SingleInstance.h"
+#include "support/Records.h"
 
 #include <QtWidgets>
 
@@ -312,16 +313,14 @@ TEST_F(DesktopAppTest, TheTrayIconDrawsTheChargeAndTheChargerAndFollowsADarkOrLi
     tick();
     EXPECT_TRUE(desktop.tray().look().pluggedIn);
     const QPalette before = QApplication::palette();
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
-    QApplication::setPalette(dark);
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(desktop.tray().look().darkPanel);
-    QPalette light;
-    light.setColor(QPalette::Window, QColor(0xf0, 0xf0, 0xf0));
-    QApplication::setPalette(light);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(desktop.tray().look().darkPanel);
+    for (const auto& [window, dark] :
+         {std::pair{QColor(0x20, 0x20, 0x20), true}, std::pair{QColor(0xf0, 0xf0, 0xf0), false}}) {
+        QPalette palette;
+        palette.setColor(QPalette::Window, window);
+        QApplication::setPalette(palette);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(desktop.tray().look().darkPanel, dark) << window.name().toStdString();
+    }
     QApplication::setPalette(before);
 }
 
@@ -461,17 +460,8 @@ TEST_F(DesktopAppTest, AFileWithOnlyTheWindowsKeysIsNotTakenForDamage)
 
 TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
 {
-    struct DeepSleep final : SnapshotSource {
-        SystemSnapshot take() override
-        {
-            SystemSnapshot s;
-            s.mode = "deep";
-            return s;
-        }
-    } system;
-    SleepLedger ledger(nullptr);
-    SleepTracker tracker(clock, system, ledger);
-    controller->sleepTracker = &tracker;
+    system.snapshot.mode = "deep";
+    trackSleeps();
     desktop.start();
     tick();
     const auto* table = desktop.window().findChild<QTableWidget*>("sleepsTable");
@@ -482,10 +472,7 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
 
     // Two nights of eight hours: 4 and then 8 points of 5000 mAh.
     for (const std::int64_t charge : {4300, 3900}) {
-        sleep.sleep();
-        clock.suspend(8 * 3600);
-        battery.set("CurrentCapacity", charge);
-        sleep.wake();
+        suspend(8, charge);
         tick();
     }
     ASSERT_EQ(table->rowCount(), 2);
@@ -510,17 +497,8 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
 // one for the last sleep, even where a text read from /sys ends in a line end.
 TEST_F(DesktopAppTest, TheTrayTooltipGivesTheLastSleepInOneLine)
 {
-    SleepRecord record;
-    record.how = "suspend";
-    record.asleepSeconds = 7 * 3600;
-    record.mode = "deep\n";
-    record.usedPercentage = 21;
-    record.ratePerHour = 3;
-    record.milliwatts = 2100;
-    record.failed = 2;
+    SleepRecord record = sleepRecord(3, "deep\n");
     record.failedDevice = "usb1\n";
-    record.wokenBy = {"XHC", "LID0", "PWRB"};
-    record.flags = {"failed", "restless", "shallow", "high drain"};
     MonitorFigures figures;
     figures.charge = 0.5;
     figures.ratePerHour = 10;
@@ -529,7 +507,7 @@ TEST_F(DesktopAppTest, TheTrayTooltipGivesTheLastSleepInOneLine)
     ASSERT_EQ(lines.size(), 2) << lines.join('|').toStdString();
     EXPECT_EQ(lines[0], "Drainwatch: 50.0%, 10.0 %/h, 05:00 left, 12 h 30 min asleep");
     EXPECT_EQ(lines[1],
-              "Last sleep: 7 h 00 min in deep , 21.0% used, 3.00 %/h, 2100 mW (failed, restless, shallow, high drain)");
+              "Last sleep: 8 h 00 min in deep , 24.0% used, 3.00 %/h, 2310 mW (failed, restless, shallow, high drain)");
     EXPECT_EQ(QString::fromStdString(trayToolTip({}, "Drainwatch", {}, record, 12.5)).split('\n'),
               QStringList({"Drainwatch: no battery reading", lines[1]}));
 }

@@ -99,21 +99,19 @@ TEST_F(RecordedGraph, TheGapIsEmptyFromTopToBottomAndTheLinesAreDrawnElsewhere)
                 return true;
         return false;
     };
-    // Not running from 15:00 to 17:00.
-    for (const double hours : {15.5, 16.0, 16.5}) {
-        EXPECT_FALSE(lineIn(x(hours), GraphPainter::kChargeLine)) << hours << " h";
-        EXPECT_FALSE(lineIn(x(hours), GraphPainter::kRateLine)) << hours << " h";
-        EXPECT_EQ(at(hours), base.rgb()) << hours << " h";
+    // Hours; whether the charge line and the drain line are drawn there. Not
+    // running from 15:00 to 17:00: neither, and no shade. On the charger
+    // (12:45) and asleep (03:30) the charge goes on, the drain does not.
+    for (const auto& [hours, charge, drain] :
+         {std::tuple{15.5, false, false}, std::tuple{16.0, false, false}, std::tuple{16.5, false, false},
+          std::tuple{10.0, true, true}, std::tuple{18.5, true, true}, std::tuple{12.75, true, false},
+          std::tuple{3.5, true, false}}) {
+        EXPECT_EQ(lineIn(x(hours), GraphPainter::kChargeLine), charge) << hours << " h";
+        EXPECT_EQ(lineIn(x(hours), GraphPainter::kRateLine), drain) << hours << " h";
+        if (!charge) {
+            EXPECT_EQ(at(hours), base.rgb()) << hours << " h";
+        }
     }
-    for (const double hours : {10.0, 18.5}) {
-        EXPECT_TRUE(lineIn(x(hours), GraphPainter::kChargeLine)) << hours << " h";
-        EXPECT_TRUE(lineIn(x(hours), GraphPainter::kRateLine)) << hours << " h";
-    }
-    // No drain line on the charger or asleep; the charge goes on through both.
-    EXPECT_FALSE(lineIn(x(12.75), GraphPainter::kRateLine));
-    EXPECT_FALSE(lineIn(x(3.5), GraphPainter::kRateLine));
-    EXPECT_TRUE(lineIn(x(12.75), GraphPainter::kChargeLine));
-    EXPECT_TRUE(lineIn(x(3.5), GraphPainter::kChargeLine));
 }
 
 TEST_F(RecordedGraph, ThePointerGivesTheTimeTheChargeAndTheRateUnderIt)

@@ -52,6 +52,16 @@ protected:
         ASSERT_TRUE(program.waitForFinished(5000)) << "no orderly end after signal " << signal;
         EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
     }
+    // Runs the program to its end: what it wrote to `channel`.
+    std::string finish(const QStringList& arguments, QProcess::ProcessChannel channel = QProcess::StandardOutput)
+    {
+        start(program, arguments);
+        EXPECT_TRUE(program.waitForFinished(10000));
+        program.setReadChannel(channel);
+        std::string written = program.readAll().toStdString();
+        program.setReadChannel(QProcess::StandardOutput);
+        return written;
+    }
     std::string file(const char* path) const { return readFile(home.path() / path); }
 
     TemporaryFolder home;
@@ -61,10 +71,8 @@ protected:
 
 TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsInOrderOnSigterm)
 {
-    start(program, {"--frobnicate"});
-    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_NE(finish({"--frobnicate"}, QProcess::StandardError).find("--frobnicate"), std::string::npos);
     EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_NE(program.readAllStandardError().indexOf("--frobnicate"), -1);
 
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
@@ -82,11 +90,6 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
 
 TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
 {
-    const auto finish = [&](const QStringList& arguments) {
-        start(program, arguments);
-        EXPECT_TRUE(program.waitForFinished(5000));
-        return program.readAllStandardOutput().toStdString();
-    };
     // No history yet: nothing to print, and nothing made.
     EXPECT_EQ(finish({"--sleeps"}), "");
     EXPECT_EQ(program.exitCode(), 0);
@@ -115,13 +118,9 @@ TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
 // Without a display, beside a running monitor, and with no history at all.
 TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
 {
-    const auto finish = [&](const QStringList& arguments) {
-        start(program, arguments);
-        EXPECT_TRUE(program.waitForFinished(10000));
-        return program.readAllStandardError().toStdString();
-    };
+    const auto stderrOf = [this](const QStringList& arguments) { return finish(arguments, QProcess::StandardError); };
     const auto png = home.path() / "graph.png";
-    EXPECT_EQ(finish({"--graph", QString::fromStdString(png.string())}), "");
+    EXPECT_EQ(stderrOf({"--graph", QString::fromStdString(png.string())}), "");
     EXPECT_EQ(program.exitCode(), 0);
     const QImage empty(QString::fromStdString(png.string()));
     EXPECT_EQ(empty.size(), QSize(960, 360));
@@ -129,7 +128,7 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
 
     for (const QStringList& bad :
          {QStringList{"--graph", "x.png", "--range", "2d"}, QStringList{"--range", "7d"}, QStringList{"--graph"}}) {
-        const std::string said = finish(bad);
+        const std::string said = stderrOf(bad);
         EXPECT_EQ(program.exitCode(), 2) << bad.join(' ').toStdString();
         EXPECT_NE(said.find(bad.size() == 4   ? "unknown range '2d'"
                             : bad.size() == 2 ? "goes with --graph"
@@ -139,7 +138,7 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
     }
     EXPECT_FALSE(std::filesystem::exists("x.png"));
     const std::string said =
-        finish({"--graph", QString::fromStdString((home.path() / "no-folder" / "g.png").string())});
+        stderrOf({"--graph", QString::fromStdString((home.path() / "no-folder" / "g.png").string())});
     EXPECT_EQ(program.exitCode(), 1);
     EXPECT_NE(said.find("cannot write the graph to "), std::string::npos) << said;
 
@@ -292,10 +291,8 @@ TEST_F(ProcessTest, StatusBarOutputsCarryOnlyTheirLinesAndABadTemplateStopsBefor
 
     std::filesystem::remove_all(home.path() / "XDG_STATE_HOME/Logs");
     std::filesystem::remove_all(home.path() / "XDG_CONFIG_HOME/Drainwatch");
-    start(program, {"--simulate", "--format", "{charge} {remainig}"});
-    ASSERT_TRUE(program.waitForFinished(5000));
+    EXPECT_EQ(finish({"--simulate", "--format", "{charge} {remainig}"}), "");
     EXPECT_EQ(program.exitCode(), 2);
-    EXPECT_EQ(program.readAllStandardOutput(), "");
     EXPECT_NE(program.readAllStandardError().indexOf("unknown placeholder '{remainig}'"), -1);
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME/Logs"));
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_CONFIG_HOME/Drainwatch"));

@@ -4,7 +4,7 @@
 #include "app/Options.h"
 #include "app/StatusBar.h"
 #include "app/TerminalFrontEnd.h"
-#include "sleep/SleepTracker.h"
+#include "support/Records.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -121,12 +121,7 @@ TEST_F(StatusBarTest, ATemplateGivesEveryFigureOnOneLineATick)
 // JSON line.
 TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
 {
-    struct NoSystem final : SnapshotSource {
-        SystemSnapshot take() override { return {}; }
-    } system;
-    SleepLedger ledger(nullptr);
-    SleepTracker tracker(clock, system, ledger);
-    controller->sleepTracker = &tracker;
+    trackSleeps();
     TerminalFrontEnd frontEnd(*controller, file, TerminalFrontEnd::Format::Waybar);
     frontEnd.start();
     std::string error;
@@ -134,13 +129,7 @@ TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
     const auto last = [this] { return QJsonDocument::fromJson(written().back().toUtf8()).object(); };
     EXPECT_EQ(rate.expand(frontEnd.statusBarFigures()), "-");
 
-    const auto night = [&](std::int64_t capacity) {
-        sleep.sleep();
-        clock.suspend(3600);
-        battery.set("CurrentCapacity", capacity);
-        sleep.wake();
-    };
-    night(4400);
+    suspend(1, 4400);
     QJsonObject line = last();
     EXPECT_EQ(line["class"].toArray(), QJsonArray({"discharging", "high-drain"}));
     QStringList tooltip = line["tooltip"].toString().split('\n');
@@ -152,7 +141,7 @@ TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
     EXPECT_EQ(waybarLine(followed), waybarLine(frontEnd.statusBarFigures()));
     EXPECT_EQ(rate.expand(followed), "2.0 %/h");
 
-    night(4375);
+    suspend(1, 4375);
     line = last();
     EXPECT_EQ(line["class"].toArray(), QJsonArray({"discharging"}));
     EXPECT_EQ(line["tooltip"].toString().split('\n').value(9), "Last sleep: 1 h 00 min, 0.5% used, 0.50 %/h, 300 mW");
@@ -164,26 +153,10 @@ TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
 // a line without one, or with a broken one, has none and shows "-".
 TEST_F(StatusBarTest, TheLastSleepReadsBackWholeFromTheJsonLine)
 {
-    SleepRecord record;
-    record.how = "suspend";
-    record.start = 1700000000.5;
-    record.end = 1700028800.25;
-    record.asleepSeconds = 28790;
-    record.mode = "s2idle";
-    record.onBattery = true;
-    record.chargeBefore = 0.8;
-    record.chargeAfter = 0.71;
-    record.usedPercentage = 9;
-    record.usedMAh = 450;
-    record.usedMWh = 5200;
-    record.ratePerHour = 1.125;
-    record.milliwatts = 650;
-    record.hardwareSleep = 0.42;
-    record.cycles = 3;
-    record.failed = 1;
+    SleepRecord record = sleepRecord(1.125);
+    record.start += 0.5;
+    record.end += 0.25;
     record.failedDevice = "usb \"1-2\"\n";
-    record.wokenBy = {"XHC", "LID0"};
-    record.flags = {"failed", "restless", "shallow", "high drain"};
     const StatusBarFigures bar = StatusBarFigures::fromJson("{\"lastSleep\":" + sleepRecordJson(record) + "}");
     ASSERT_TRUE(bar.lastSleep);
     EXPECT_EQ(*bar.lastSleep, record);

@@ -3,7 +3,6 @@
 
 #include "app/Follower.h"
 #include "app/TerminalFrontEnd.h"
-#include "sleep/SleepTracker.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -170,21 +169,13 @@ TEST_F(TerminalFrontEndTest, RedrawnBlocksFitTheTerminalAndAResizeDrawsTheScreen
 
 TEST_F(TerminalFrontEndTest, JsonCarriesTheLastSleepFromTheTickThatEndedIt)
 {
-    struct NoSystem final : SnapshotSource {
-        SystemSnapshot take() override { return {}; }
-    } system;
-    SleepLedger ledger(nullptr);
-    SleepTracker tracker(clock, system, ledger);
-    controller->sleepTracker = &tracker;
+    trackSleeps();
     TerminalFrontEnd frontEnd(*controller, out.file, TerminalFrontEnd::Format::Json);
     frontEnd.start();
     tick();
     EXPECT_TRUE(parse(lines().back())["lastSleep"].isNull());
 
-    sleep.sleep();
-    clock.suspend(3600);
-    battery.set("CurrentCapacity", std::int64_t{4450});
-    sleep.wake();
+    suspend(1, 4450);
     const QJsonObject record = parse(lines().back())["lastSleep"].toObject();
     EXPECT_EQ(record["how"].toString(), "suspend");
     EXPECT_DOUBLE_EQ(record["asleepSeconds"].toDouble(), 3600);

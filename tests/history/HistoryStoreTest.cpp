@@ -2,6 +2,8 @@
 #include "history/HistoryStore.h"
 #include "sleep/SleepLedger.h"
 #include "support/Fakes.h"
+#include "support/HistoryFiles.h"
+#include "support/Records.h"
 
 #include <gtest/gtest.h>
 
@@ -15,19 +17,10 @@
 namespace drainwatch {
 namespace {
 
-HistorySample sampleAt(double time, std::string event = "")
-{
-    HistorySample s;
-    s.time = time;
-    s.charge = 0.5 + time / 1e12;
-    s.currentMA = 812.5;
-    s.volts = 11.9;
-    s.fullMAh = 4800;
-    s.designMAh = 5200;
-    s.cycles = 42;
-    s.event = std::move(event);
-    return s;
-}
+using test::historySample;
+using test::Said;
+using test::sleepRecord;
+using test::sqlValue;
 
 bool operator==(const HistorySample& a, const HistorySample& b)
 {
@@ -45,27 +38,6 @@ std::vector<double> timesOf(const std::vector<HistorySample>& samples)
     return times;
 }
 
-struct Said {
-    std::vector<std::string> messages;
-    HistoryDatabase::Report report()
-    {
-        return [this](const std::string& m) { messages.push_back(m); };
-    }
-};
-
-std::string sqlValue(const std::filesystem::path& file, const char* text)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt* s = nullptr;
-    sqlite3_prepare_v2(db, text, -1, &s, nullptr);
-    std::string value =
-        s && sqlite3_step(s) == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : "";
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return value;
-}
-
 TEST(HistoryStore, SamplesWaitForTheFlushAndComeBackInTheirRange)
 {
     test::TemporaryFolder folder;
@@ -78,8 +50,8 @@ TEST(HistoryStore, SamplesWaitForTheFlushAndComeBackInTheirRange)
     unknowns.charge = 0.25;
     unknowns.onExternalPower = true;
     unknowns.event = "charger connected";
-    store.addSample(sampleAt(1800000000, "start"));
-    store.addSample(sampleAt(1800000060));
+    store.addSample(historySample(1800000000, "start"));
+    store.addSample(historySample(1800000060));
     store.addSample(unknowns);
 
     // Not yet on disk, but the window's graph sees them already.
@@ -92,25 +64,32 @@ TEST(HistoryStore, SamplesWaitForTheFlushAndComeBackInTheirRange)
     HistoryDatabase reader(file, HistoryDatabase::Access::ReadOnly, said.report());
     const auto read = HistoryStore(reader).samples(0, 2e9);
     ASSERT_EQ(read.size(), 3u);
-    EXPECT_TRUE(read[0] == sampleAt(1800000000, "start"));
+    EXPECT_TRUE(read[0] == historySample(1800000000, "start"));
     EXPECT_TRUE(read[2] == unknowns);
     // Inclusive since, exclusive until; waiting and flushed alike.
-    store.addSample(sampleAt(1800000180));
+    store.addSample(historySample(1800000180));
     EXPECT_EQ(timesOf(store.samples(1800000060, 1800000180)), (std::vector<double>{1800000060, 1800000120}));
     EXPECT_EQ(timesOf(store.samples(1800000120, 1800000181)), (std::vector<double>{1800000120, 1800000180}));
     EXPECT_TRUE(said.messages.empty());
 }
 
-TEST(HistoryStore, AClockSetBackStillReadsOldestFirst)
+// Samples on disk and samples waiting, the later of them from a clock set back.
+TEST(HistoryStore, ReadsOldestFirstAfterAClockSetBackAndDeletesWhatIsOlderWaitingOrNot)
 {
     HistoryDatabase database(nullptr);
     HistoryStore store(database);
-    store.addSample(sampleAt(1000));
-    store.addSample(sampleAt(3000));
+    store.addSample(historySample(1000));
+    store.addSample(historySample(3000));
     store.flush();
-    store.addSample(sampleAt(4000));
-    store.addSample(sampleAt(2000));
+    store.addSample(historySample(4000));
+    store.addSample(historySample(2000));
     EXPECT_EQ(timesOf(store.samples(0, 5000)), (std::vector<double>{1000, 2000, 3000, 4000}));
+    store.addDischarge({0, 1500, 1, 1, 1, 0.5, 0, 1, 1, 1});
+    store.addDischarge({1600, 2500, 1, 1, 1, 0.5, 0, 1, 1, 1});
+    store.deleteOlderThan(2000);
+    EXPECT_EQ(timesOf(store.samples(0, 5000)), (std::vector<double>{2000, 3000, 4000}));
+    ASSERT_EQ(store.discharges().size(), 1u);
+    EXPECT_EQ(store.discharges()[0].end, 2500);
 }
 
 TEST(HistoryStore, DischargesAreWrittenAtOnce)
@@ -135,23 +114,6 @@ TEST(HistoryStore, DischargesAreWrittenAtOnce)
     EXPECT_EQ(read[1].start, second.start);
 }
 
-TEST(HistoryStore, DeletesWhatIsOlderWaitingOrNot)
-{
-    HistoryDatabase database(nullptr);
-    HistoryStore store(database);
-    store.addSample(sampleAt(100));
-    store.addSample(sampleAt(200));
-    store.flush();
-    store.addSample(sampleAt(300));
-    store.addSample(sampleAt(400));
-    store.addDischarge({0, 250, 1, 1, 1, 0.5, 0, 1, 1, 1});
-    store.addDischarge({260, 350, 1, 1, 1, 0.5, 0, 1, 1, 1});
-    store.deleteOlderThan(300);
-    EXPECT_EQ(timesOf(store.samples(0, 1000)), (std::vector<double>{300, 400}));
-    ASSERT_EQ(store.discharges().size(), 1u);
-    EXPECT_EQ(store.discharges()[0].end, 350);
-}
-
 TEST(HistoryStore, OneConnectionForTheLedgerAndTheStore)
 {
     test::TemporaryFolder folder;
@@ -160,12 +122,8 @@ TEST(HistoryStore, OneConnectionForTheLedgerAndTheStore)
         HistoryDatabase database(file, HistoryDatabase::Access::ReadWrite, nullptr);
         SleepLedger ledger(database);
         HistoryStore store(database);
-        SleepRecord record;
-        record.how = "suspend";
-        record.start = 1800000000;
-        record.end = 1800003600;
-        EXPECT_TRUE(ledger.add(record));
-        store.addSample(sampleAt(1800003600, "wake"));
+        EXPECT_TRUE(ledger.add(sleepRecord()));
+        store.addSample(historySample(1800003600, "wake"));
         EXPECT_TRUE(store.flush());
     }
     EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM sleeps"), "1");
@@ -203,7 +161,7 @@ TEST(HistoryDatabase, AVersion1FileIsMigratedWithEverySleep)
         SleepLedger ledger(database);
         HistoryStore store(database);
         EXPECT_EQ(ledger.records(), before);
-        store.addSample(sampleAt(1800300000));
+        store.addSample(historySample(1800300000));
         EXPECT_TRUE(store.flush());
     }
     EXPECT_TRUE(said.messages.empty());
@@ -254,7 +212,7 @@ TEST(HistoryDatabase, ADamagedFileIsSetAsideOnceForLedgerAndStore)
     ASSERT_EQ(said.messages.size(), 1u);
     EXPECT_NE(said.messages[0].find("history.sqlite.corrupt"), std::string::npos) << said.messages[0];
     EXPECT_EQ(test::readFile(file.string() + ".corrupt"), "not SQLite at all\n");
-    store.addSample(sampleAt(1800000000));
+    store.addSample(historySample(1800000000));
     EXPECT_TRUE(store.flush());
     EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), "1");
 }
@@ -277,7 +235,7 @@ int fillTheDisk(const std::filesystem::path& file)
     int flushed = 0;
     for (bool written = true; written && flushed < 1000; ++flushed) {
         for (std::size_t i = 0; i < HistoryStore::kMostWaiting; ++i, time += 60)
-            store.addSample(sampleAt(time));
+            store.addSample(historySample(time));
         written = store.flush();
     }
     const std::size_t waiting = store.waiting();

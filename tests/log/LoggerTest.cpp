@@ -24,21 +24,10 @@ using namespace testing::internal;
 
 constexpr double kMorning = 1800003903.0; // 2027-01-15 09:05:03 UTC
 
-class LoggerTest : public testing::Test {
+class LoggerTest : public test::LoggedTest {
 protected:
-    void SetUp() override
-    {
-        // The logger reads the zone once; settle it before the first stamp.
-        setenv("TZ", "UTC", 1);
-        tzset();
-        setenv("XDG_STATE_HOME", home.path().c_str(), 1);
-    }
-    void TearDown() override { Logger::installMain(nullptr); }
-
-    std::filesystem::path logPath() const { return home.path() / "Logs" / "Drainwatch" / "Drainwatch.log"; }
-
-    test::TemporaryFolder home;
-    test::FakeClock clock{kMorning};
+    LoggerTest() : LoggedTest(kMorning) { setenv("XDG_STATE_HOME", folder.path().c_str(), 1); }
+    std::filesystem::path logPath() const { return folder.path() / "Logs" / "Drainwatch" / "Drainwatch.log"; }
 };
 
 TEST_F(LoggerTest, FirstRunCreatesTheFileAndAnnouncesItsUrlALaterRunAppends)
@@ -92,11 +81,11 @@ TEST_F(LoggerTest, OnlyARegularFileOfTheUsersIsAppendedToAndNewFoldersAndFilesAr
     EXPECT_EQ(std::filesystem::status(logPath()).permissions(),
               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
     EXPECT_EQ(std::filesystem::status(logPath().parent_path()).permissions(), std::filesystem::perms::owner_all);
-    const auto target = home.path() / "chosen-by-someone";
+    const auto target = folder.path() / "chosen-by-someone";
     std::ofstream(target) << "kept\n";
     std::filesystem::remove(logPath());
     std::filesystem::create_symlink(target, logPath());
-    const auto fifo = home.path() / "Logs" / "Drainwatch" / "fifo.log";
+    const auto fifo = folder.path() / "Logs" / "Drainwatch" / "fifo.log";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const auto& [file, reason] :
          {std::pair{logPath(), "it is a symbolic link"}, std::pair{fifo, "it is not a regular file"}}) {
@@ -147,11 +136,12 @@ TEST_F(LoggerTest, NumbersUseADecimalPointWhateverTheLocale)
 
 TEST_F(LoggerTest, UnopenableOrUnwritableLogIsReportedOnceByPathAndTheProgramRunsOn)
 {
-    const auto blocker = home.path() / "blocker";
+    const auto blocker = folder.path() / "blocker";
     std::ofstream(blocker) << "not a folder"; // root ignores permissions, not this
-    std::filesystem::create_directories(home.path() / "dir.log");
+    std::filesystem::create_directories(folder.path() / "dir.log");
     for (const auto& [file, named] :
-         {std::pair{blocker / "Drainwatch.log", blocker}, std::pair{home.path() / "dir.log", home.path() / "dir.log"},
+         {std::pair{blocker / "Drainwatch.log", blocker},
+          std::pair{folder.path() / "dir.log", folder.path() / "dir.log"},
           std::pair{std::filesystem::path("/dev/full"), std::filesystem::path("/dev/full")}}) {
         CaptureStdout();
         CaptureStderr();

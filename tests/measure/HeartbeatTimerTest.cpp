@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "measure/HeartbeatTimer.h"
 
-#include "log/Logger.h"
 #include "measure/MemoryPreferenceStore.h"
 #include "support/Fakes.h"
 
@@ -15,21 +14,9 @@ namespace {
 
 constexpr double kNow = 1800000000.0; // 2027-01-15 08:00:00 UTC
 
-class HeartbeatTimerTest : public testing::Test {
+class HeartbeatTimerTest : public test::LoggedTest {
 protected:
-    void SetUp() override
-    {
-        setenv("TZ", "UTC", 1);
-        tzset();
-        Logger::installMain(std::make_unique<Logger>(folder.path() / "Drainwatch.log", clock, false));
-    }
-    // Nothing may reach the user's own log once the test is over.
-    void TearDown() override { Logger::installMain(nullptr); }
-
-    std::string log() const { return test::readFile(folder.path() / "Drainwatch.log"); }
-
-    test::TemporaryFolder folder;
-    test::FakeClock clock{kNow};
+    HeartbeatTimerTest() : LoggedTest(kNow) { logInFolder(); }
     MemoryPreferenceStore store;
 };
 

@@ -13,18 +13,16 @@ namespace drainwatch {
 namespace {
 
 using test::FakeCheckBox;
-using test::FakeClock;
 using test::FakeFileOpener;
 using test::FakeSleepNotifications;
 using test::FakeTextField;
 using test::FakeTimer;
 
-class ViewControllerTest : public ::testing::Test {
+class ViewControllerTest : public test::LoggedTest {
 protected:
     void SetUp() override
     {
-        setenv("TZ", "UTC", 1);
-        Logger::installMain(std::make_unique<Logger>(folder.path() / "Drainwatch.log", clock, false));
+        logInFolder();
         battery.set("DesignCapacity", std::int64_t{6000});
         battery.set("MaxCapacity", std::int64_t{5000});
         battery.set("CurrentCapacity", std::int64_t{4000});
@@ -32,7 +30,6 @@ protected:
         battery.set("Voltage", std::int64_t{12000});
         battery.set("ExternalConnected", false);
     }
-    void TearDown() override { Logger::installMain(nullptr); }
 
     ViewController& start()
     {
@@ -50,10 +47,6 @@ protected:
         clock.advance(seconds);
         timer.tick();
     }
-    std::string log() { return test::readFile(folder.path() / "Drainwatch.log"); }
-
-    test::TemporaryFolder folder;
-    FakeClock clock;
     MemoryRegistry battery;
     MemoryPreferenceStore store;
     FakeTimer timer;

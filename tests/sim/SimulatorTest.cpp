@@ -10,6 +10,10 @@
 namespace drainwatch::sim {
 namespace {
 
+// 80 % of 5000 mAh, discharging at 1000 mA.
+const std::string kBattery = "battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 Amperage=-1000 "
+                             "Voltage=12000 ExternalConnected=false\n";
+
 // Runs a scenario; returns the error message, empty when it ran to the end.
 std::string runScenario(const std::string& text, std::string* output = nullptr)
 {
@@ -80,11 +84,9 @@ TEST(Simulator, KeepsWhatRanBeforeAnError)
 TEST(Simulator, StallSkipsTicksButKeepsTheGrid)
 {
     std::string output;
-    const std::string scenario = "battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 "
-                                 "Amperage=-1000 Voltage=12000 ExternalConnected=false\n"
-                                 "launch\nadvance 10\nstall 7\nadvance 2.5\nquit\nstore\n"
-                                 "launch\nadvance 4\nkill\nstore\n";
-    ASSERT_EQ(runScenario(scenario, &output), "");
+    const std::string scenario =
+        "launch\nadvance 10\nstall 7\nadvance 2.5\nquit\nstore\nlaunch\nadvance 4\nkill\nstore\n";
+    ASSERT_EQ(runScenario(kBattery + scenario, &output), "");
     // Ticks at 5 and 10 ran, 15 was stalled away, and the next one, still due
     // at 20, had not come by the quit at 19.5.
     const std::string saved = "batteryUsage.lastHeartBeat = 1800000010\n";
@@ -97,10 +99,7 @@ TEST(Simulator, StallSkipsTicksButKeepsTheGrid)
 TEST(Simulator, ALongStallCountsTheSkippedTicksAndKeepsTheGrid)
 {
     std::string output;
-    const std::string scenario = "battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 "
-                                 "Amperage=-1000 Voltage=12000 ExternalConnected=false\n"
-                                 "launch\nstall 10000000002\nadvance 3\nquit\nstore\n";
-    ASSERT_EQ(runScenario(scenario, &output), "");
+    ASSERT_EQ(runScenario(kBattery + "launch\nstall 10000000002\nadvance 3\nquit\nstore\n", &output), "");
     // Two thousand million ticks skipped; the next on the grid, at 1e10 + 5, ran.
     EXPECT_NE(output.find("batteryUsage.lastHeartBeat = 11800000005\n"), std::string::npos) << output;
 }
@@ -118,8 +117,7 @@ TEST(Simulator, SuspendedClockMovesOnlyAsleep)
         simulator.run(in);
         return simulator.clock().suspendedSeconds();
     };
-    run("battery DesignCapacity=5000 MaxCapacity=5000 CurrentCapacity=4000 Amperage=-1000 Voltage=12000 "
-        "ExternalConnected=false");
+    run(kBattery);
     EXPECT_EQ(run("suspend 30"), 30);
     run("launch");
     EXPECT_EQ(run("advance 10"), 30);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "sleep/SleepText.h"
+#include "support/Records.h"
 
 #include <gtest/gtest.h>
 
@@ -9,28 +10,7 @@
 namespace drainwatch {
 namespace {
 
-SleepRecord night()
-{
-    SleepRecord r;
-    r.how = "suspend";
-    r.start = 1800000000; // 2027-01-15 08:00 UTC
-    r.end = 1800028800;
-    r.asleepSeconds = 28800;
-    r.mode = "s2idle";
-    r.onBattery = true;
-    r.chargeBefore = 0.8;
-    r.chargeAfter = 0.64;
-    r.usedPercentage = 16;
-    r.ratePerHour = 2;
-    r.milliwatts = 1540;
-    r.hardwareSleep = 0.6;
-    r.cycles = 4;
-    r.failed = 1;
-    r.failedDevice = "i2c-ELAN0001:00";
-    r.wokenBy = {"XHC0", "LID0"};
-    r.flags = {"failed", "restless", "shallow", "high drain"};
-    return r;
-}
+using test::sleepRecord;
 
 TEST(SleepText, DurationsInWords)
 {
@@ -52,13 +32,13 @@ TEST(SleepText, TableWithASummaryPerMode)
     unknown.end = 1800032400;
     unknown.usedPercentage = 0.5;
     unknown.flags = {"not running"};
-    SleepRecord second = night();
+    SleepRecord second = sleepRecord();
     second.ratePerHour = 1;
     second.milliwatts.reset();
     second.hardwareSleep = 1;
     second.flags.clear();
     second.wokenBy.clear();
-    const std::string table = sleepTable({night(), unknown, second});
+    const std::string table = sleepTable({sleepRecord(), unknown, second});
     EXPECT_EQ(table,
               "start                 how long  how          mode       used     %/h      mW  hw sleep  woken by    "
               "                    flags\n"
@@ -77,7 +57,7 @@ TEST(SleepText, TableWithASummaryPerMode)
 TEST(SleepText, LastSleepAndForecast)
 {
     EXPECT_EQ(
-        lastSleepLine(night()),
+        lastSleepLine(sleepRecord()),
         "Last sleep: 8 h 00 min in s2idle, 16.0% used, 2.00 %/h, 1540 mW (failed, restless, shallow, high drain)");
     SleepRecord bare;
     bare.how = "unnoticed";
@@ -90,7 +70,7 @@ TEST(SleepText, LastSleepAndForecast)
 
 TEST(SleepText, NoticeOnlyForASleepThatWentWrong)
 {
-    const auto notice = sleepNotice(night(), 0.5);
+    const auto notice = sleepNotice(sleepRecord(), 0.5);
     ASSERT_TRUE(notice);
     EXPECT_EQ(notice->summary, "Sleep of 8 h 00 min used 16.0% of the battery");
     EXPECT_EQ(notice->body,
@@ -99,12 +79,12 @@ TEST(SleepText, NoticeOnlyForASleepThatWentWrong)
               "One attempt to sleep failed, last because of the device i2c-ELAN0001:00.\n"
               "It woke 3 times and went back to sleep.\n"
               "Woken by XHC0, LID0.");
-    SleepRecord alone = night();
+    SleepRecord alone = sleepRecord();
     alone.flags = {"high drain"};
     EXPECT_EQ(sleepNotice(alone, std::nullopt)->body,
               "The battery drained 2.0% an hour, more than a laptop should while it sleeps.\nWoken by XHC0, LID0.");
     for (const auto& flags : {std::vector<std::string>{}, {"charged"}, {"not running"}}) {
-        SleepRecord fine = night();
+        SleepRecord fine = sleepRecord();
         fine.flags = flags;
         EXPECT_FALSE(sleepNotice(fine, 0.5));
     }

@@ -14,44 +14,29 @@ const std::filesystem::path kTrees = std::filesystem::path(DRAINWATCH_TEST_DATA)
 
 SystemSnapshot snapshotOf(const std::filesystem::path& root) { return SysfsSnapshotSource(root).take(); }
 
-TEST(SystemSnapshot, ReadsTheRecordedMachines)
+TEST(SystemSnapshot, ReadsTheRecordedMachinesAndKnowsNothingOfAGarbledOrMissingOne)
 {
-    SystemSnapshot intel;
-    intel.mode = "s2idle";
-    intel.successes = 42;
-    intel.failures = 1;
-    intel.lastFailedDevice = "0000:00:14.0";
-    intel.lpitResidencyUs = 81234567890;
-    intel.wakeupCounts = std::map<std::string, std::int64_t>{
-        {"0000:00:14.0", 5}, {"ACPI0003:00", 9}, {"INT33D5:00", 3},       {"PNP0C0A:00", 0},
-        {"PNP0C0C:00", 2},   {"PNP0C0D:00", 17}, {"alarmtimer.0.auto", 0}};
-    EXPECT_EQ(snapshotOf(kTrees / "intel-s2idle-lpit"), intel);
-
-    SystemSnapshot amd;
-    amd.mode = "s2idle";
-    amd.successes = 118;
-    amd.failures = 0;
-    amd.hardwareSleepUs = 912345678901;
-    amd.wakeupCounts = std::map<std::string, std::int64_t>{
-        {"0000:c1:00.3", 2}, {"ACPI0003:00", 14}, {"AMDI0010:03", 6}, {"PNP0C09:00", 37},
-        {"PNP0C0C:00", 1},   {"PNP0C0D:00", 110}, {"serio0", 0}};
-    EXPECT_EQ(snapshotOf(kTrees / "amd-s2idle-hwsleep"), amd);
-
-    SystemSnapshot deep;
-    deep.mode = "deep";
-    deep.successes = 7;
-    deep.failures = 0;
-    EXPECT_EQ(snapshotOf(kTrees / "deep-without-stats"), deep);
+    using Counts = std::map<std::string, std::int64_t>;
+    const Counts intelWakeups{{"0000:00:14.0", 5}, {"ACPI0003:00", 9}, {"INT33D5:00", 3},       {"PNP0C0A:00", 0},
+                              {"PNP0C0C:00", 2},   {"PNP0C0D:00", 17}, {"alarmtimer.0.auto", 0}};
+    const Counts amdWakeups{{"0000:c1:00.3", 2}, {"ACPI0003:00", 14}, {"AMDI0010:03", 6}, {"PNP0C09:00", 37},
+                            {"PNP0C0C:00", 1},   {"PNP0C0D:00", 110}, {"serio0", 0}};
+    // Mode, successes, failures, the last failed device, hardware sleep, LPIT
+    // residency, wakeup counts.
+    const std::pair<const char*, SystemSnapshot> machines[] = {
+        {"intel-s2idle-lpit", {"s2idle", 42, 1, "0000:00:14.0", {}, 81234567890, intelWakeups}},
+        {"amd-s2idle-hwsleep", {"s2idle", 118, 0, {}, 912345678901, {}, amdWakeups}},
+        {"deep-without-stats", {"deep", 7, 0, {}, {}, {}, {}}},
+        // Only the one well-formed wakeup source survives.
+        {"garbled", {{}, {}, {}, {}, {}, {}, Counts{}}},
+        {"no-such-tree", {}},
+    };
+    for (const auto& [tree, expected] : machines)
+        EXPECT_EQ(snapshotOf(kTrees / tree), expected) << tree;
 }
 
-TEST(SystemSnapshot, GarbledMissingAndUnreadableFilesAreUnknown)
+TEST(SystemSnapshot, AnUnreadableFileIsUnknownTheOthersStand)
 {
-    // Only the one well-formed wakeup source survives.
-    SystemSnapshot garbled;
-    garbled.wakeupCounts = std::map<std::string, std::int64_t>{};
-    EXPECT_EQ(snapshotOf(kTrees / "garbled"), garbled);
-    EXPECT_EQ(snapshotOf(kTrees / "no-such-tree"), SystemSnapshot{});
-
     // A read that fails (here EISDIR, as EIO would) leaves the field unknown,
     // the others stand.
     test::TemporaryFolder folder;

@@ -1,9 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "log/Logger.h"
 #include "measure/Clock.h"
 #include "monitor/MonitorServices.h"
+#include "sleep/SystemSnapshot.h"
 
+#include <gtest/gtest.h>
+
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +45,13 @@ public:
 };
 
 using FakeSleepNotifications = StoredSleepNotifications;
+
+// The kernel's suspend figures as the test sets them: none by default.
+class FakeSystem final : public SnapshotSource {
+public:
+    SystemSnapshot take() override { return snapshot; }
+    SystemSnapshot snapshot;
+};
 
 class FakeFileOpener final : public FileOpener {
 public:
@@ -81,5 +93,28 @@ private:
 };
 
 std::string readFile(const std::filesystem::path& file);
+
+// A test in UTC with a folder and a clock of its own; logInFolder() makes
+// Drainwatch.log in the folder the main log. The main log is put away after
+// the test, so that nothing reaches the user's own.
+class LoggedTest : public ::testing::Test {
+public:
+    ~LoggedTest() override { Logger::installMain(nullptr); }
+
+protected:
+    explicit LoggedTest(double start = 1800000000.0) : clock(start)
+    {
+        setenv("TZ", "UTC", 1);
+        tzset();
+    }
+    void logInFolder()
+    {
+        Logger::installMain(std::make_unique<Logger>(folder.path() / "Drainwatch.log", clock, false));
+    }
+    std::string log() const { return readFile(folder.path() / "Drainwatch.log"); }
+
+    TemporaryFolder folder;
+    FakeClock clock;
+};
 
 } // namespace drainwatch::test
