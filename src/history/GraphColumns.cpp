@@ -119,6 +119,8 @@ void ColumnReducer::add(const HistorySample& sample)
 
 std::vector<GraphColumn> ColumnReducer::columns(const std::vector<TimeSpan>& recorded)
 {
+    if (out_.empty())
+        return {};
     sleeps_.insert(sleeps_.end(), recorded.begin(), recorded.end());
     for (const TimeSpan& sleep : merged(std::move(sleeps_))) {
         if (sleep.end <= since_ || sleep.start >= until_)
