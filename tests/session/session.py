@@ -87,8 +87,11 @@ class Xvfb:
 
 def xdotool(display, *arguments):
     """xdotool's output lines; empty when it finds nothing."""
-    result = subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
-                            env=dict(os.environ, DISPLAY=display))
+    try:
+        result = subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
+                                env=dict(os.environ, DISPLAY=display), timeout=20)
+    except subprocess.TimeoutExpired:
+        raise AssertionError(f"xdotool {' '.join(arguments)} hung") from None
     return result.stdout.split()
 
 

@@ -2,6 +2,7 @@
 """The window under a plain X server, as on a desktop with no tray: Close
 Window asks first, a tray host started later gets the icon, a second launch
 brings the window back."""
+import faulthandler
 import os
 import re
 import shutil
@@ -50,7 +51,12 @@ class TrayTest(unittest.TestCase):
         return xdotool(self.x.display, "search", "--onlyvisible", "--name", f"^{re.escape(name)}$")
 
     def press(self, window, keys):
-        xdotool(self.x.display, "windowfocus", "--sync", window)
+        # windowfocus --sync waits for ever when the focus does not come (a
+        # window mapped a moment later, on a loaded machine): ask again.
+        def focused():
+            xdotool(self.x.display, "windowfocus", window)
+            return xdotool(self.x.display, "getwindowfocus") == [window]
+        wait_until(focused, f"the focus on window {window}")
         xdotool(self.x.display, "key", "--clearmodifiers", keys)
 
     def test_close_without_a_tray_asks_then_a_late_tray_gets_the_icon_and_a_second_launch_shows_the_window(self):
@@ -106,4 +112,6 @@ class TrayTest(unittest.TestCase):
 
 
 if __name__ == "__main__":
+    # Where a hang is, said before CTest's timeout ends the run without a word.
+    faulthandler.dump_traceback_later(100, exit=True)
     unittest.main()
