@@ -64,6 +64,17 @@ def end(process, timeout=10):
         raise AssertionError("no orderly end after SIGTERM")
 
 
+def stop(process, timeout=10):
+    """SIGTERM, then SIGKILL if that is not enough: a helper that will not
+    end must not hang the test."""
+    process.terminate()
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 class Xvfb:
     """A private X server; the display number comes from Xvfb itself."""
 
@@ -81,8 +92,7 @@ class Xvfb:
         self.display = ":" + number
 
     def stop(self):
-        self.process.terminate()
-        self.process.wait()
+        stop(self.process)
 
 
 def xdotool(display, *arguments):
@@ -112,5 +122,4 @@ class Weston:
             raise AssertionError("weston did not start")
 
     def stop(self):
-        self.process.terminate()
-        self.process.wait()
+        stop(self.process)

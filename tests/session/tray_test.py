@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from session import Home, Xvfb, end, wait_until, xdotool  # noqa: E402
+from session import Home, Xvfb, end, stop, wait_until, xdotool  # noqa: E402
 
 BINARY = sys.argv.pop(1) if __name__ == "__main__" else None
 TITLE = "Drainwatch (simulated battery)"
@@ -19,8 +19,8 @@ TITLE = "Drainwatch (simulated battery)"
 
 def icon_in_tray(display):
     """True when a Drainwatch window sits inside trayer's panel window."""
-    tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", display], capture_output=True,
-                          text=True).stdout.splitlines()
+    tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", display], capture_output=True, text=True,
+                          timeout=20).stdout.splitlines()
     for index, line in enumerate(tree):
         if '"panel"' in line:
             depth = len(line) - len(line.lstrip())
@@ -64,7 +64,7 @@ class TrayTest(unittest.TestCase):
         self.addCleanup(lambda: program.poll() is None and program.kill())
         window = wait_until(lambda: self.visible(TITLE), "the window")[0]
         wm_class = subprocess.run(["xprop", "-display", self.x.display, "-id", window, "WM_CLASS"],
-                                  capture_output=True, text=True).stdout
+                                  capture_output=True, text=True, timeout=20).stdout
         self.assertIn('"drainwatch-desktop"', wm_class, "what the desktop file's StartupWMClass names")
 
         # No tray: Close Window says how the window comes back before it goes.
@@ -78,7 +78,7 @@ class TrayTest(unittest.TestCase):
         # A tray host started now gets the icon.
         trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right"], env=self.env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
+        self.addCleanup(stop, trayer)
         wait_until(lambda: icon_in_tray(self.x.display), "the icon in the tray")
 
         # A second launch brings the window back and ends.
@@ -98,9 +98,10 @@ class TrayTest(unittest.TestCase):
     def test_started_in_the_tray_it_shows_the_icon_only_until_asked_for_the_window(self):
         trayer = subprocess.Popen(["trayer", "--edge", "top", "--align", "right"], env=self.env,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(lambda: (trayer.terminate(), trayer.wait()))
+        self.addCleanup(stop, trayer)
         wait_until(lambda: '"panel"' in subprocess.run(["xwininfo", "-root", "-tree", "-display", self.x.display],
-                                                      capture_output=True, text=True).stdout, "trayer's panel")
+                                                      capture_output=True, text=True, timeout=20).stdout,
+                   "trayer's panel")
         program = self.start("--tray")
         self.addCleanup(lambda: program.poll() is None and program.kill())
         wait_until(lambda: icon_in_tray(self.x.display), "the icon in the tray")
