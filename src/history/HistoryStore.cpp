@@ -4,7 +4,6 @@
 #include "history/SqlStatement.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace drainwatch {
 
@@ -20,9 +19,13 @@ constexpr const char* kDischargeColumns =
 // hold: there is nothing true to show of it.
 std::optional<HistorySample> sampleAt(sqlite3_stmt* s)
 {
+    const auto time = sql::realAt(s, 0);
+    const auto charge = sql::realAt(s, 1);
+    if (!time || !charge)
+        return std::nullopt;
     HistorySample r;
-    r.time = sqlite3_column_double(s, 0);
-    r.charge = sqlite3_column_double(s, 1);
+    r.time = *time;
+    r.charge = *charge;
     r.currentMA = sql::realAt(s, 2);
     r.onExternalPower = sqlite3_column_int(s, 3) != 0;
     r.volts = sql::realAt(s, 4);
@@ -30,8 +33,6 @@ std::optional<HistorySample> sampleAt(sqlite3_stmt* s)
     r.designMAh = sql::realAt(s, 6);
     r.cycles = sql::integerAt(s, 7);
     r.event = sql::textAt(s, 8).value_or("");
-    if (!std::isfinite(r.time) || !std::isfinite(r.charge))
-        return std::nullopt;
     return r;
 }
 
@@ -49,9 +50,10 @@ std::optional<DischargeRecord> dischargeAt(sqlite3_stmt* s)
                         &r.extrapolatedWithoutSleepSeconds,
                         &r.averageMA};
     for (int i = 0; i < 10; ++i) {
-        *fields[i] = sqlite3_column_double(s, i);
-        if (!std::isfinite(*fields[i]))
+        const auto figure = sql::realAt(s, i);
+        if (!figure)
             return std::nullopt;
+        *fields[i] = *figure;
     }
     return r;
 }

@@ -37,7 +37,8 @@ inline void bindValue(sqlite3_stmt* s, int i, const std::optional<std::string>& 
 }
 
 inline bool isNull(sqlite3_stmt* s, int i) { return sqlite3_column_type(s, i) == SQLITE_NULL; }
-// A damaged file may hold an infinity where a figure was: unknown, then.
+// A damaged file may hold an infinity where a figure was: unknown, then;
+// a row without a figure it cannot do without is left out.
 inline std::optional<double> realAt(sqlite3_stmt* s, int i)
 {
     if (isNull(s, i))

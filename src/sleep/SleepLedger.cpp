@@ -4,7 +4,6 @@
 #include "history/SqlStatement.h"
 #include "log/Logger.h"
 
-#include <cmath>
 #include <cstdio>
 #include <limits>
 #include <sqlite3.h>
@@ -46,16 +45,23 @@ std::vector<std::string> splitLines(const std::string& text)
 // may hold: there is nothing true to show of it.
 std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
 {
+    const auto start = realAt(s, 1);
+    const auto end = realAt(s, 2);
+    const auto chargeBefore = realAt(s, 6);
+    const auto chargeAfter = realAt(s, 7);
+    const auto usedPercentage = realAt(s, 8);
+    if (!start || !end || !chargeBefore || !chargeAfter || !usedPercentage)
+        return std::nullopt;
     SleepRecord r;
     r.how = textAt(s, 0).value_or("");
-    r.start = sqlite3_column_double(s, 1);
-    r.end = sqlite3_column_double(s, 2);
+    r.start = *start;
+    r.end = *end;
     r.asleepSeconds = realAt(s, 3);
     r.mode = textAt(s, 4);
     r.onBattery = sqlite3_column_int(s, 5) != 0;
-    r.chargeBefore = sqlite3_column_double(s, 6);
-    r.chargeAfter = sqlite3_column_double(s, 7);
-    r.usedPercentage = sqlite3_column_double(s, 8);
+    r.chargeBefore = *chargeBefore;
+    r.chargeAfter = *chargeAfter;
+    r.usedPercentage = *usedPercentage;
     r.usedMAh = realAt(s, 9);
     r.usedMWh = realAt(s, 10);
     r.ratePerHour = realAt(s, 11);
@@ -66,9 +72,6 @@ std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
     r.failedDevice = textAt(s, 16);
     r.wokenBy = splitLines(textAt(s, 17).value_or(""));
     r.flags = splitLines(textAt(s, 18).value_or(""));
-    for (double figure : {r.start, r.end, r.chargeBefore, r.chargeAfter, r.usedPercentage})
-        if (!std::isfinite(figure))
-            return std::nullopt;
     return r;
 }
 
@@ -176,11 +179,9 @@ std::vector<double> SleepLedger::comparableRates(const std::optional<std::string
     if (!statement.handle)
         return rates;
     bindValue(statement.handle, 1, mode);
-    while (rates.size() < limit && sqlite3_step(statement.handle) == SQLITE_ROW) {
-        const double rate = sqlite3_column_double(statement.handle, 0);
-        if (std::isfinite(rate))
-            rates.push_back(rate);
-    }
+    while (rates.size() < limit && sqlite3_step(statement.handle) == SQLITE_ROW)
+        if (const auto rate = realAt(statement.handle, 0))
+            rates.push_back(*rate);
     return rates;
 }
 
