@@ -69,7 +69,7 @@ void SleepsPane::showRecords(const std::vector<SleepRecord>& newestFirst)
             number(r.ratePerHour, "{:.2f}"),
             number(r.milliwatts, "{:.0f}"),
             r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
-            r.wokenBy.empty() ? QStringLiteral("-") : joined(r.wokenBy),
+            r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy) : QStringLiteral("-"),
             joined(r.flags),
         };
         for (int column = 0; column < cells.size(); ++column) {

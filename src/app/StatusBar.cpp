@@ -96,7 +96,9 @@ std::optional<SleepRecord> sleepRecordFrom(const QJsonValue& value)
     r.cycles = countIn(o, "cycles");
     r.failed = countIn(o, "failed");
     r.failedDevice = textIn(o, "failedDevice");
-    r.wokenBy = textsIn(o, "wokenBy");
+    r.failedStep = textIn(o, "failedStep");
+    if (o[QLatin1String("wokenBy")].isArray())
+        r.wokenBy = textsIn(o, "wokenBy");
     r.flags = textsIn(o, "flags");
     return r;
 }

@@ -74,6 +74,16 @@ CREATE TABLE discharges(
 CREATE INDEX discharges_by_end ON discharges("end");
 )";
 
+// Version 3: the step a failed suspend failed in, and whether the sources
+// that woke a sleep could be told (the records before could not say).
+constexpr const char* kVersion3 = R"(
+ALTER TABLE sleeps ADD COLUMN failed_step TEXT;
+ALTER TABLE sleeps ADD COLUMN woken_by_known INTEGER NOT NULL DEFAULT 1;
+)";
+
+// The statements that take a file from a version to the next, from 1 on.
+constexpr const char* kMigrations[] = {kVersion2, kVersion3};
+
 std::optional<std::int64_t> pragmaValue(sqlite3* db, const char* text, int& result)
 {
     sql::Statement statement(db, text);
@@ -100,9 +110,11 @@ std::string expectedSchemaText(std::int64_t version)
 {
     sqlite3* db = nullptr;
     std::string text;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
-        sqlite3_exec(db, kSleepsSchema, nullptr, nullptr, nullptr) == SQLITE_OK &&
-        (version < 2 || sqlite3_exec(db, kVersion2, nullptr, nullptr, nullptr) == SQLITE_OK))
+    bool made = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK &&
+                sqlite3_exec(db, kSleepsSchema, nullptr, nullptr, nullptr) == SQLITE_OK;
+    for (std::int64_t next = 2; made && next <= version; ++next)
+        made = sqlite3_exec(db, kMigrations[next - 2], nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (made)
         text = schemaText(db);
     sqlite3_close(db);
     return text;
@@ -231,9 +243,13 @@ HistoryDatabase::Check HistoryDatabase::check(bool readOnly)
     // lost or read out of order without a word.
     if (schemaText(db_) != expectedSchemaText(*version))
         return Check::SetAside;
+    schemaVersion_ = static_cast<int>(*version);
     // A reader takes an older file as it is: its missing tables read as empty.
-    if (*version < kSchemaVersion && !readOnly && !migrate(*version))
-        return Check::Unusable;
+    if (*version < kSchemaVersion && !readOnly) {
+        if (!migrate(*version))
+            return Check::Unusable;
+        schemaVersion_ = kSchemaVersion;
+    }
     return Check::Good;
 }
 
@@ -260,16 +276,19 @@ void HistoryDatabase::setAside()
 
 bool HistoryDatabase::createSchema()
 {
-    return execute(fmt::format("BEGIN; {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;", kSleepsSchema,
-                               kVersion2, kApplicationId, kSchemaVersion));
+    return execute(fmt::format("BEGIN; {} {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
+                               kSleepsSchema, kVersion2, kVersion3, kApplicationId, kSchemaVersion));
 }
 
 // In one transaction: a migration cut short leaves the file at its old version.
 bool HistoryDatabase::migrate(long long fromVersion)
 {
-    if (fromVersion != 1)
+    if (fromVersion < 1 || fromVersion >= kSchemaVersion)
         return false;
-    return execute(fmt::format("BEGIN IMMEDIATE; {} PRAGMA user_version={}; COMMIT;", kVersion2, kSchemaVersion));
+    std::string steps;
+    for (auto next = fromVersion + 1; next <= kSchemaVersion; ++next)
+        steps += kMigrations[next - 2];
+    return execute(fmt::format("BEGIN IMMEDIATE; {} PRAGMA user_version={}; COMMIT;", steps, kSchemaVersion));
 }
 
 bool HistoryDatabase::execute(const std::string& text)

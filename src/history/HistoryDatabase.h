@@ -46,7 +46,11 @@ public:
     // "Drainwatch: ..." on standard error.
     static void printReport(const std::string& message);
 
-    static constexpr int kSchemaVersion = 2;
+    // The schema the open file has: older than kSchemaVersion only for a
+    // reader, which takes a file as it is.
+    int schemaVersion() const { return schemaVersion_; }
+
+    static constexpr int kSchemaVersion = 3;
 
 private:
     enum class Check { Good, SetAside, Unusable };
@@ -63,6 +67,7 @@ private:
     Report report_;
     sqlite3* db_ = nullptr;
     bool writeFailureSaid_ = false;
+    int schemaVersion_ = kSchemaVersion;
 };
 
 } // namespace drainwatch

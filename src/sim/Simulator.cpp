@@ -3,6 +3,7 @@
 
 #include "history/HistoryText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -52,6 +53,11 @@ RegistryProperty parseValue(const std::string& word)
     return parseNumber(word);
 }
 
+bool isSuspendStep(const std::string& step)
+{
+    return std::find(std::begin(kSuspendSteps), std::end(kSuspendSteps), step) != std::end(kSuspendSteps);
+}
+
 void expectWords(const std::vector<std::string>& words, std::size_t count)
 {
     if (words.size() != count)
@@ -60,6 +66,24 @@ void expectWords(const std::vector<std::string>& words, std::size_t count)
 }
 
 } // namespace
+
+SystemSnapshot SimulatedSystem::take()
+{
+    SystemSnapshot taken = snapshot;
+    if (taken.wakeupIrq)
+        if (const auto actions = irqActions.find(*taken.wakeupIrq); actions != irqActions.end())
+            taken.wakeupIrqActions = actions->second;
+    return taken;
+}
+
+SleepEntries SimulatedSystem::sleepEntriesSince(double wallTime)
+{
+    SleepEntries entries;
+    for (const auto& [time, entry] : journal)
+        if (time >= wallTime)
+            entries.push_back(entry);
+    return entries;
+}
 
 void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 {
@@ -322,21 +346,50 @@ void Simulator::setSystem(const std::vector<std::string>& words)
             s.failures = count();
         } else if (key == "last_failed_dev") {
             s.lastFailedDevice = word();
+        } else if (key.starts_with("failed_") && isSuspendStep(key.substr(7))) {
+            if (const auto n = count())
+                s.stepFailures[key.substr(7)] = *n;
+            else
+                s.stepFailures.erase(key.substr(7));
         } else if (key == "total_hw_sleep") {
             s.hardwareSleepUs = count();
+        } else if (key == "max_hw_sleep") {
+            s.maxHardwareSleepUs = count();
         } else if (key == "lpit") {
             s.lpitResidencyUs = count();
+        } else if (key == "pm_wakeup_irq") {
+            s.wakeupIrq = count();
+        } else if (key.starts_with("irq.") && key.size() > 4) {
+            const auto irq = parseValue(key.substr(4));
+            if (!std::holds_alternative<std::int64_t>(irq) || std::get<std::int64_t>(irq) <= 0)
+                throw ScenarioError("'" + key + "' needs an interrupt number");
+            if (const auto actions = word())
+                system_.irqActions[std::get<std::int64_t>(irq)] = *actions;
+            else
+                system_.irqActions.erase(std::get<std::int64_t>(irq));
+        } else if (key == "resume") {
+            s.canHibernate = !remove && value != "0:0";
+        } else if (key == "journal") {
+            // Entries logged now, comma-separated.
+            for (std::size_t from = 0; !remove && from <= value.size();) {
+                const auto comma = std::min(value.find(',', from), value.size());
+                const std::string entry = value.substr(from, comma - from);
+                if (entry != "s2idle" && entry != "deep" && entry != "shallow" && entry != "hibernate")
+                    throw ScenarioError("'" + entry + "' is not a sleep entry (s2idle, deep, shallow, hibernate)");
+                system_.journal.emplace_back(clock_.time, entry);
+                from = comma + 1;
+            }
         } else if (key.starts_with("wakeup.") && key.size() > 7) {
             const std::string name = key.substr(7);
             if (const auto n = count()) {
-                if (!s.wakeupCounts)
-                    s.wakeupCounts.emplace();
-                (*s.wakeupCounts)[name] = *n;
-            } else if (s.wakeupCounts) {
-                s.wakeupCounts->erase(name);
+                if (!s.wakeupEvents)
+                    s.wakeupEvents.emplace();
+                (*s.wakeupEvents)[name] = *n;
+            } else if (s.wakeupEvents) {
+                s.wakeupEvents->erase(name);
                 // The last source gone: no wakeup folder, as before any `system`.
-                if (s.wakeupCounts->empty())
-                    s.wakeupCounts.reset();
+                if (s.wakeupEvents->empty())
+                    s.wakeupEvents.reset();
             }
         } else {
             throw ScenarioError("'" + key + "' is not a system key");

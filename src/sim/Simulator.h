@@ -10,6 +10,7 @@
 
 #include <array>
 #include <istream>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -31,11 +32,17 @@ public:
     double suspended = 0;
 };
 
-// The simulated /sys: what the `system` command set.
+// The simulated /sys and kernel log: what the `system` command set.
 class SimulatedSystem final : public SnapshotSource {
 public:
-    SystemSnapshot take() override { return snapshot; }
+    SystemSnapshot take() override;
+    SleepEntries sleepEntriesSince(double wallTime) override;
+
     SystemSnapshot snapshot;
+    // /sys/kernel/irq/N/actions
+    std::map<std::int64_t, std::string> irqActions;
+    // The kernel's sleep entries, each with the time it was logged.
+    std::vector<std::pair<double, std::string>> journal;
 };
 
 // The process's repeating tick: due at its start + interval × k.

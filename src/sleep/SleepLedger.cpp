@@ -18,7 +18,12 @@ using namespace sql;
 
 constexpr const char* kColumns =
     "how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after, used_percentage, used_mah, "
-    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags";
+    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, failed_step, "
+    "woken_by_known";
+// A file before version 3, read as it is.
+constexpr const char* kVersion2Columns =
+    "how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after, used_percentage, used_mah, "
+    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, NULL, 1";
 
 // Names and flags are single printable words or fixed phrases: a line each.
 std::string joinLines(const std::vector<std::string>& values)
@@ -70,8 +75,10 @@ std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
     r.cycles = integerAt(s, 14);
     r.failed = integerAt(s, 15);
     r.failedDevice = textAt(s, 16);
-    r.wokenBy = splitLines(textAt(s, 17).value_or(""));
+    if (sqlite3_column_int(s, 20) != 0)
+        r.wokenBy = splitLines(textAt(s, 17).value_or(""));
     r.flags = splitLines(textAt(s, 18).value_or(""));
+    r.failedStep = textAt(s, 19);
     return r;
 }
 
@@ -97,8 +104,8 @@ bool SleepLedger::add(const SleepRecord& r)
     if (!db)
         return false;
     if (!insert_) {
-        const std::string text =
-            fmt::format("INSERT INTO sleeps({}, comparable) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", kColumns);
+        const std::string text = fmt::format(
+            "INSERT INTO sleeps({}, comparable) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", kColumns);
         sqlite3_prepare_v2(db, text.c_str(), -1, &insert_, nullptr);
     }
     int result = SQLITE_ERROR;
@@ -123,9 +130,11 @@ bool SleepLedger::add(const SleepRecord& r)
         bindValue(s, 15, r.cycles);
         bindValue(s, 16, r.failed);
         bindValue(s, 17, r.failedDevice);
-        bindValue(s, 18, std::optional<std::string>(joinLines(r.wokenBy)));
+        bindValue(s, 18, std::optional<std::string>(joinLines(r.wokenBy.value_or(std::vector<std::string>{}))));
         bindValue(s, 19, std::optional<std::string>(joinLines(r.flags)));
-        sqlite3_bind_int(s, 20, r.comparable() ? 1 : 0);
+        bindValue(s, 20, r.failedStep);
+        sqlite3_bind_int(s, 21, r.wokenBy ? 1 : 0);
+        sqlite3_bind_int(s, 22, r.comparable() ? 1 : 0);
         // One statement, one transaction: committed when it is done.
         result = sqlite3_step(s);
         sqlite3_reset(s);
@@ -142,7 +151,8 @@ std::vector<SleepRecord> SleepLedger::select(const std::string& order, std::size
     sqlite3* db = database_.handle();
     if (!db)
         return records;
-    const std::string text = fmt::format("SELECT {} FROM sleeps {}", kColumns, order);
+    const std::string text =
+        fmt::format("SELECT {} FROM sleeps {}", database_.schemaVersion() < 3 ? kVersion2Columns : kColumns, order);
     Statement statement(db, text.c_str());
     // The limit counts the rows that can be shown, not the damaged ones.
     while (records.size() < limit && statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)

@@ -18,6 +18,8 @@ struct SleepSide {
     std::optional<bool> onExternalPower;
     std::optional<double> volts;
     std::optional<SystemSnapshot> snapshot;
+    // At A: the sleeps the kernel logged since B.
+    SleepEntries sleepEntries;
 };
 
 enum class SleepHow { Suspend, NotRunning, Unnoticed };
@@ -38,11 +40,16 @@ struct SleepRecord {
     std::optional<double> usedMWh;
     std::optional<double> ratePerHour;
     std::optional<double> milliwatts;
-    std::optional<double> hardwareSleep; // fraction of the time asleep
+    // Fraction of the time asleep; asked of s2idle sleeps only, the one kind
+    // the residency counters count.
+    std::optional<double> hardwareSleep;
     std::optional<std::int64_t> cycles;
     std::optional<std::int64_t> failed;
-    std::optional<std::string> failedDevice;
-    std::vector<std::string> wokenBy; // largest rise of wakeup_count first, at most 3
+    std::optional<std::string> failedDevice; // only where a device step failed
+    std::optional<std::string> failedStep;   // "freeze", "suspend_late", ...
+    // The interrupt that ended the sleep, then the sources whose event_count
+    // rose most, at most 3; empty where unknown.
+    std::optional<std::vector<std::string>> wokenBy;
     std::vector<std::string> flags;
 
     bool charged() const { return !onBattery || chargeAfter > chargeBefore; }
@@ -60,6 +67,13 @@ inline constexpr std::size_t kBaselineMinimum = 3;
 
 // Every field and flag but "high drain", which needs the history.
 SleepRecord buildSleepRecord(SleepHow how, const SleepSide& before, const SleepSide& after, double capacityMAh);
+
+// What kind of sleep it was, from the kernel's log where it speaks, else from
+// mem_sleep where no hibernation can have happened; empty where it cannot be
+// told.
+std::optional<std::string> sleepModeOf(const SystemSnapshot& before, const SystemSnapshot& after,
+                                       const SleepEntries& entries, std::optional<std::int64_t> cycles,
+                                       std::optional<std::int64_t> failed);
 
 // Adds "high drain" where a comparable record's rate stands out from the
 // rates of the comparable records before it with the same mode (newest

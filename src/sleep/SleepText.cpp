@@ -95,11 +95,11 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
     std::map<std::string, std::vector<SleepRecord>> byMode;
     for (const SleepRecord& r : records) {
         const auto seconds = sleepSeconds(r);
-        text += trimmedLine(fmt::format(fmt::runtime(kRow), localTime(r.start),
-                                        seconds ? sleepDurationText(*seconds) : "-", r.how, modeText(r.mode),
-                                        fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
-                                        orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
-                                        r.wokenBy.empty() ? "-" : joined(r.wokenBy, ","), joined(r.flags, ", ")));
+        text += trimmedLine(
+            fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
+                        modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
+                        orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
+                        r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",") : "-", joined(r.flags, ", ")));
         byMode[modeText(r.mode)].push_back(r);
     }
     constexpr const char* kSummary = "{:<8}  {:>6}  {:>10}  {:>9}  {:>15}\n";
@@ -161,14 +161,21 @@ std::optional<SleepNotice> sleepNotice(const SleepRecord& r, std::optional<doubl
     if (r.hasFlag("failed") && r.failed) {
         std::string line = *r.failed == 1 ? std::string("One attempt to sleep failed")
                                           : fmt::format("{} attempts to sleep failed", *r.failed);
-        lines.push_back(line + (r.failedDevice ? ", last because of the device " + *r.failedDevice : "") + ".");
+        if (r.failedDevice)
+            line += ", last because of the device " + *r.failedDevice;
+        else if (r.failedStep) {
+            std::string step = *r.failedStep;
+            std::replace(step.begin(), step.end(), '_', ' ');
+            line += ", last in the " + step + " step";
+        }
+        lines.push_back(line + ".");
     }
     if (r.hasFlag("restless") && r.cycles)
         lines.push_back(fmt::format("It woke {} times and went back to sleep.", *r.cycles - 1));
     if (lines.empty())
         return std::nullopt;
-    if (!r.wokenBy.empty())
-        lines.push_back("Woken by " + joined(r.wokenBy, ", ") + ".");
+    if (r.wokenBy && !r.wokenBy->empty())
+        lines.push_back("Woken by " + joined(*r.wokenBy, ", ") + ".");
     const auto seconds = sleepSeconds(r);
     SleepNotice notice;
     notice.summary = fmt::format("Sleep of {} used {:.1f}% of the battery", seconds ? sleepDurationText(*seconds) : "-",

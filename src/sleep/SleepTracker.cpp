@@ -52,6 +52,8 @@ void SleepTracker::readableTick(const TickReading& reading, bool missedHeartbeat
         }
         if (before) {
             now.snapshot = lastSnapshot_ = system_.take();
+            if (before->snapshot)
+                now.sleepEntries = system_.sleepEntriesSince(before->wallTime);
             SleepRecord record = buildSleepRecord(how, *before, now, capacityMAh);
             const auto earlier = ledger_.comparableRates(record.mode, kBaselineRecords);
             judgeDrain(record, earlier);

@@ -1,20 +1,27 @@
 // SPDX-License-Identifier: MIT
 #include "sleep/SystemSnapshot.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <systemd/sd-journal.h>
 
 namespace drainwatch {
 
 namespace {
 
 // The whole of a small sysfs file, without its line end; empty on any
-// failure (missing, EIO, a folder). sysfs files fit in one page.
-std::optional<std::string> readText(const std::filesystem::path& file)
+// failure (missing, EIO, a folder), with errno in `error`. sysfs files fit in
+// one page.
+std::optional<std::string> readText(const std::filesystem::path& file, int* error = nullptr)
 {
+    if (error)
+        *error = 0;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -24,6 +31,8 @@ std::optional<std::string> readText(const std::filesystem::path& file)
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0) {
+            if (error)
+                *error = errno;
             failed = true;
             break;
         }
@@ -68,7 +77,7 @@ std::optional<std::string> readName(const std::filesystem::path& file)
     return text;
 }
 
-std::optional<std::map<std::string, std::int64_t>> readWakeupCounts(const std::filesystem::path& folder)
+std::optional<std::map<std::string, std::int64_t>> readWakeupEvents(const std::filesystem::path& folder)
 {
     std::error_code error;
     std::filesystem::directory_iterator entries(folder, error);
@@ -77,7 +86,7 @@ std::optional<std::map<std::string, std::int64_t>> readWakeupCounts(const std::f
     std::map<std::string, std::int64_t> counts;
     for (const auto& entry : entries) {
         const auto name = readName(entry.path() / "name");
-        const auto count = readCount(entry.path() / "wakeup_count");
+        const auto count = readCount(entry.path() / "event_count");
         // Two sources may share a name (one per device): their counts add up.
         if (name && count)
             counts[*name] += *count;
@@ -85,7 +94,39 @@ std::optional<std::map<std::string, std::int64_t>> readWakeupCounts(const std::f
     return counts;
 }
 
+// pm_wakeup_irq answers ENODATA for a cycle no armed interrupt ended.
+std::optional<std::int64_t> readWakeupIrq(const std::filesystem::path& file)
+{
+    int error = 0;
+    if (!readText(file, &error) && error == ENODATA)
+        return 0;
+    return readCount(file);
+}
+
+// "8:3", "254:1": a device to resume from; "0:0" is none.
+bool namesResumeDevice(const std::optional<std::string>& text) { return text && !text->empty() && *text != "0:0"; }
+
 } // namespace
+
+bool isDeviceStep(const std::string& step) { return step != "freeze" && step != "prepare"; }
+
+std::optional<std::string> sleepEntryOf(const std::string& message)
+{
+    // Kernels since 5.4; older ones said "PM: Syncing filesystems" first.
+    constexpr std::string_view suspend = "PM: suspend entry (";
+    if (message.starts_with(suspend)) {
+        const auto close = message.find(')', suspend.size());
+        if (close == std::string::npos)
+            return std::nullopt;
+        const std::string state = message.substr(suspend.size(), close - suspend.size());
+        if (state == "s2idle" || state == "deep" || state == "shallow")
+            return state;
+        return std::nullopt;
+    }
+    if (message == "PM: hibernation: hibernation entry" || message == "PM: hibernation entry")
+        return "hibernate";
+    return std::nullopt;
+}
 
 std::optional<std::string> selectedSleepMode(const std::string& text)
 {
@@ -111,11 +152,47 @@ SystemSnapshot SysfsSnapshotSource::take()
     snapshot.successes = readCount(stats / "success");
     snapshot.failures = readCount(stats / "fail");
     snapshot.lastFailedDevice = readName(stats / "last_failed_dev");
+    for (const char* step : kSuspendSteps)
+        if (const auto count = readCount(stats / (std::string("failed_") + step)))
+            snapshot.stepFailures[step] = *count;
     snapshot.hardwareSleepUs = readCount(stats / "total_hw_sleep");
+    snapshot.maxHardwareSleepUs = readCount(stats / "max_hw_sleep");
     snapshot.lpitResidencyUs =
         readCount(root_ / "devices" / "system" / "cpu" / "cpuidle" / "low_power_idle_system_residency_us");
-    snapshot.wakeupCounts = readWakeupCounts(root_ / "class" / "wakeup");
+    snapshot.wakeupEvents = readWakeupEvents(root_ / "class" / "wakeup");
+    snapshot.wakeupIrq = readWakeupIrq(power / "pm_wakeup_irq");
+    if (snapshot.wakeupIrq && *snapshot.wakeupIrq > 0)
+        snapshot.wakeupIrqActions =
+            readName(root_ / "kernel" / "irq" / std::to_string(*snapshot.wakeupIrq) / "actions");
+    snapshot.canHibernate = namesResumeDevice(readText(power / "resume"));
     return snapshot;
+}
+
+SleepEntries SysfsSnapshotSource::sleepEntriesSince(double wallTime)
+{
+    SleepEntries entries;
+    // A recorded tree stands for another machine: this one's log is not its.
+    if (root_ != "/sys" || !(wallTime > 0))
+        return entries;
+    sd_journal* journal = nullptr;
+    if (sd_journal_open(&journal, SD_JOURNAL_LOCAL_ONLY | SD_JOURNAL_SYSTEM) < 0)
+        return entries;
+    if (sd_journal_add_match(journal, "_TRANSPORT=kernel", 0) >= 0 &&
+        sd_journal_seek_realtime_usec(journal, static_cast<std::uint64_t>(wallTime * 1e6)) >= 0) {
+        // A night's kernel log is a few hundred lines; a bound keeps a
+        // chatty driver from making the wake slow.
+        for (int lines = 0; lines < 20000 && sd_journal_next(journal) > 0; ++lines) {
+            const void* data = nullptr;
+            std::size_t length = 0;
+            if (sd_journal_get_data(journal, "MESSAGE", &data, &length) < 0 || length < 8)
+                continue;
+            const std::string message(static_cast<const char*>(data) + 8, length - 8);
+            if (auto entry = sleepEntryOf(message))
+                entries.push_back(std::move(*entry));
+        }
+    }
+    sd_journal_close(journal);
+    return entries;
 }
 
 std::filesystem::path SysfsSnapshotSource::defaultRoot()

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -130,53 +132,69 @@ TEST(HistoryStore, OneConnectionForTheLedgerAndTheStore)
     EXPECT_EQ(sqlValue(file, "SELECT event FROM samples"), "wake");
 }
 
-// The file in tests/data was written by the version-1 ledger: three sleeps,
-// WAL mode, user_version 1.
-std::filesystem::path copyOfVersion1(const test::TemporaryFolder& folder)
+// The files in tests/data were written by older Drainwatches: version 1 by
+// the first ledger (three sleeps, WAL mode), version 2 by the history store
+// (the same three sleeps migrated, and two samples).
+std::filesystem::path copyOfVersion(const test::TemporaryFolder& folder, int version)
 {
     auto file = folder.path() / "history.sqlite";
-    std::filesystem::copy_file(std::filesystem::path(DRAINWATCH_TEST_DATA) / "history" / "version-1.sqlite", file);
+    std::filesystem::copy_file(
+        std::filesystem::path(DRAINWATCH_TEST_DATA) / "history" / fmt::format("version-{}.sqlite", version), file);
     return file;
 }
 
-TEST(HistoryDatabase, AVersion1FileIsMigratedWithEverySleep)
-{
-    test::TemporaryFolder folder;
-    const auto file = copyOfVersion1(folder);
-    ASSERT_EQ(sqlValue(file, "PRAGMA user_version"), "1");
-    const auto before = SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records();
-    ASSERT_EQ(before.size(), 3u);
-    EXPECT_EQ(before[0].wokenBy, (std::vector<std::string>{"PNP0C0D:00", "ACPI \"lid\""}));
-    // A reader leaves the old file as it is; its samples are none.
-    {
-        HistoryDatabase reader(file, HistoryDatabase::Access::ReadOnly, nullptr);
-        EXPECT_TRUE(reader.isOpen());
-        EXPECT_TRUE(HistoryStore(reader).samples(0, 1e12).empty());
-    }
-    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "1");
+std::filesystem::path copyOfVersion1(const test::TemporaryFolder& folder) { return copyOfVersion(folder, 1); }
 
-    Said said;
-    {
-        HistoryDatabase database(file, HistoryDatabase::Access::ReadWrite, said.report());
-        SleepLedger ledger(database);
-        HistoryStore store(database);
-        EXPECT_EQ(ledger.records(), before);
-        store.addSample(historySample(1800300000));
-        EXPECT_TRUE(store.flush());
+TEST(HistoryDatabase, AnOlderFileIsMigratedWithEverySleepAndSample)
+{
+    for (const auto& [version, samples] : {std::pair{1, 0}, std::pair{2, 2}}) {
+        SCOPED_TRACE(version);
+        test::TemporaryFolder folder;
+        const auto file = copyOfVersion(folder, version);
+        ASSERT_EQ(sqlValue(file, "PRAGMA user_version"), std::to_string(version));
+        const auto before = SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records();
+        ASSERT_EQ(before.size(), 3u);
+        EXPECT_EQ(before[0].wokenBy, (std::vector<std::string>{"PNP0C0D:00", "ACPI \"lid\""}));
+        EXPECT_EQ(before[0].failedStep, std::nullopt);
+        // A reader leaves the old file as it is.
+        {
+            HistoryDatabase reader(file, HistoryDatabase::Access::ReadOnly, nullptr);
+            EXPECT_TRUE(reader.isOpen());
+            EXPECT_EQ(HistoryStore(reader).samples(0, 1e12).size(), static_cast<std::size_t>(samples));
+        }
+        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), std::to_string(version));
+
+        Said said;
+        {
+            HistoryDatabase database(file, HistoryDatabase::Access::ReadWrite, said.report());
+            SleepLedger ledger(database);
+            HistoryStore store(database);
+            EXPECT_EQ(ledger.records(), before);
+            store.addSample(historySample(1900300000));
+            EXPECT_TRUE(store.flush());
+            SleepRecord failed = sleepRecord();
+            failed.wokenBy.reset();
+            EXPECT_TRUE(ledger.add(failed));
+        }
+        EXPECT_TRUE(said.messages.empty());
+        EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
+        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "3");
+        auto after = SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records();
+        ASSERT_EQ(after.size(), 4u);
+        EXPECT_EQ(after.back().failedStep, "suspend");
+        EXPECT_EQ(after.back().wokenBy, std::nullopt);
+        after.pop_back();
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), std::to_string(samples + 1));
+        // The same tables and indexes as a file made new.
+        const auto fresh = folder.path() / "fresh.sqlite";
+        {
+            HistoryDatabase made(fresh, HistoryDatabase::Access::ReadWrite, nullptr);
+        }
+        const char* schema = "SELECT group_concat(name || ':' || sql, ';') FROM "
+                             "(SELECT name, sql FROM sqlite_master ORDER BY name)";
+        EXPECT_EQ(sqlValue(file, schema), sqlValue(fresh, schema));
     }
-    EXPECT_TRUE(said.messages.empty());
-    EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
-    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "2");
-    EXPECT_EQ(SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records(), before);
-    EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), "1");
-    // The same tables and indexes as a file made new.
-    const auto fresh = folder.path() / "fresh.sqlite";
-    {
-        HistoryDatabase made(fresh, HistoryDatabase::Access::ReadWrite, nullptr);
-    }
-    const char* schema = "SELECT group_concat(name || ':' || sql, ';') FROM "
-                         "(SELECT name, sql FROM sqlite_master ORDER BY name)";
-    EXPECT_EQ(sqlValue(file, schema), sqlValue(fresh, schema));
 }
 
 TEST(HistoryDatabase, AMigrationThatCannotBeWrittenLeavesVersion1)

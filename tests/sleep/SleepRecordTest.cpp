@@ -6,14 +6,14 @@
 namespace drainwatch {
 namespace {
 
-SystemSnapshot stats(std::int64_t successes, std::int64_t failures, std::int64_t hardwareSleepUs)
+SystemSnapshot stats(std::int64_t successes, std::int64_t failures, std::int64_t lpitUs)
 {
     SystemSnapshot s;
     s.mode = "s2idle";
     s.successes = successes;
     s.failures = failures;
-    s.hardwareSleepUs = hardwareSleepUs;
-    s.wakeupCounts = std::map<std::string, std::int64_t>{};
+    s.lpitResidencyUs = lpitUs;
+    s.wakeupEvents = std::map<std::string, std::int64_t>{};
     return s;
 }
 
@@ -52,8 +52,10 @@ TEST(SleepRecord, FlagsComeInTheirOrder)
     night.after.onExternalPower = true;
     night.after.snapshot->failures = 2;
     night.after.snapshot->lastFailedDevice = "0000:00:14.0";
+    night.before.snapshot->stepFailures = {{"suspend", 0}};
+    night.after.snapshot->stepFailures = {{"suspend", 2}};
     night.after.snapshot->successes = 14;
-    night.after.snapshot->hardwareSleepUs = 10000'000'000;
+    night.after.snapshot->lpitResidencyUs = 10000'000'000;
     const SleepRecord r = night.build();
     EXPECT_EQ(r.flags, (std::vector<std::string>{"charged", "failed", "restless", "shallow"}));
     EXPECT_EQ(r.failedDevice, "0000:00:14.0");
@@ -85,7 +87,7 @@ TEST(SleepRecord, NotRunningKnowsOnlyTheStoreAndTheWallClock)
     EXPECT_EQ(r.hardwareSleep, std::nullopt);
     EXPECT_EQ(r.cycles, std::nullopt);
     EXPECT_EQ(r.failed, std::nullopt);
-    EXPECT_TRUE(r.wokenBy.empty());
+    EXPECT_EQ(r.wokenBy, std::nullopt);
     EXPECT_EQ(r.flags, std::vector<std::string>{"not running"});
     EXPECT_FALSE(r.comparable());
 }
@@ -99,15 +101,24 @@ TEST(SleepRecord, UnknownStaysUnknown)
     };
     const Case cases[] = {
         {"59 s asleep: too short for a rate (and the hardware slept longer)",
-         [](Night& n) { n.after.suspendedSeconds = 100 + 59.0; }, false, false, true, true},
-        {"under a second asleep", [](Night& n) { n.after.suspendedSeconds = 100.5; }, false, false, true, true},
-        {"more hardware sleep than sleep", [](Night& n) { n.after.snapshot->hardwareSleepUs = 30000'000'000; }, true,
+         [](Night& n) {
+             n.after.suspendedSeconds = 100 + 59.0;
+             n.after.wallTime = n.before.wallTime + 59;
+         },
+         false, false, true, true},
+        {"under a second asleep",
+         [](Night& n) {
+             n.after.suspendedSeconds = 100.5;
+             n.after.wallTime = n.before.wallTime + 0.5;
+         },
+         false, false, true, true},
+        {"more hardware sleep than sleep", [](Night& n) { n.after.snapshot->lpitResidencyUs = 30000'000'000; }, true,
          false, true, true},
-        {"counters that fell: a reboot",
+        {"counters that fell: a reboot, or LPIT's wrap",
          [](Night& n) {
              n.after.snapshot->successes = 1;
-             n.after.snapshot->hardwareSleepUs = 0;
-             n.before.snapshot->hardwareSleepUs = 5;
+             n.after.snapshot->lpitResidencyUs = 0;
+             n.before.snapshot->lpitResidencyUs = 5;
          },
          true, false, false, true},
         {"no snapshot before", [](Night& n) { n.before.snapshot.reset(); }, true, false, false, true},
@@ -135,22 +146,143 @@ TEST(SleepRecord, UnknownStaysUnknown)
     EXPECT_TRUE(noCapacity.ratePerHour);
 }
 
-TEST(SleepRecord, HardwareSleepFallsBackToLpitAndWakeSourcesRankByRise)
+// total_hw_sleep rising by risenUs over a single cycle of so many hours, and no LPIT.
+void pmcOnly(Night& n, std::int64_t risenUs, double hours)
+{
+    for (SleepSide* side : {&n.before, &n.after}) {
+        side->snapshot->lpitResidencyUs.reset();
+        side->snapshot->maxHardwareSleepUs = 36000'000'000;
+    }
+    n.before.snapshot->hardwareSleepUs = 5000'000'000;
+    n.after.snapshot->hardwareSleepUs = 5000'000'000 + risenUs;
+    n.after.suspendedSeconds = 100 + hours * 3600;
+    n.after.wallTime = n.before.wallTime + hours * 3600;
+}
+
+TEST(SleepRecord, HardwareSleepIsAskedOfS2idleAloneAndOfCountersThatCount)
+{
+    struct Case {
+        const char* what;
+        void (*change)(Night&);
+        std::optional<std::string> mode;
+        std::optional<double> hardwareSleep;
+    };
+    const Case cases[] = {
+        {"an ordinary s2idle night: LPIT's share", [](Night&) {}, "s2idle", 28000.0 / 28800},
+        {"deep sleep with the counters there: S3 never counts them",
+         [](Night& n) {
+             n.before.snapshot->mode = n.after.snapshot->mode = "deep";
+             n.before.snapshot->hardwareSleepUs = n.after.snapshot->hardwareSleepUs = 5000'000'000;
+             n.after.snapshot->lpitResidencyUs = n.before.snapshot->lpitResidencyUs;
+         },
+         "deep", std::nullopt},
+        {"LPIT outranks a total_hw_sleep no driver feeds",
+         [](Night& n) {
+             n.before.snapshot->hardwareSleepUs = n.after.snapshot->hardwareSleepUs = 0;
+             n.before.snapshot->maxHardwareSleepUs = n.after.snapshot->maxHardwareSleepUs = 0;
+             n.after.snapshot->lpitResidencyUs = 0.986 * 28800'000'000;
+         },
+         "s2idle", 0.986},
+        {"total_hw_sleep of an hour's cycle", [](Night& n) { pmcOnly(n, 3240'000'000, 1); }, "s2idle", 0.9},
+        {"total_hw_sleep of an 8 h cycle the driver added modulo 2^32 µs",
+         [](Night& n) { pmcOnly(n, 28800'000'000 % 4294967296, 8); }, "s2idle", std::nullopt},
+        {"total_hw_sleep while max_hw_sleep is 0: no driver",
+         [](Night& n) {
+             pmcOnly(n, 0, 1);
+             n.after.snapshot->maxHardwareSleepUs = 0;
+         },
+         "s2idle", std::nullopt},
+        {"mem_sleep changed meanwhile", [](Night& n) { n.after.snapshot->mode = "deep"; }, std::nullopt, std::nullopt},
+        {"hibernation possible after a suspend cycle, and no kernel log: cannot be told",
+         [](Night& n) { n.after.snapshot->canHibernate = true; }, std::nullopt, std::nullopt},
+        {"hibernation possible and no suspend cycle: a hibernation",
+         [](Night& n) {
+             n.after.snapshot->canHibernate = true;
+             n.after.snapshot->successes = 10;
+         },
+         "hibernate", std::nullopt},
+        {"the kernel logged a suspend then a hibernation",
+         [](Night& n) {
+             n.after.snapshot->canHibernate = true;
+             n.after.sleepEntries = {"s2idle", "hibernate"};
+         },
+         "suspend-then-hibernate", std::nullopt},
+        {"the kernel's log outranks mem_sleep", [](Night& n) { n.after.sleepEntries = {"deep"}; }, "deep",
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        Night night;
+        c.change(night);
+        const SleepRecord r = night.build();
+        EXPECT_EQ(r.mode, c.mode) << c.what;
+        ASSERT_EQ(r.hardwareSleep.has_value(), c.hardwareSleep.has_value()) << c.what;
+        if (c.hardwareSleep)
+            EXPECT_NEAR(*r.hardwareSleep, *c.hardwareSleep, 1e-9) << c.what;
+        EXPECT_FALSE(r.hasFlag("shallow")) << c.what;
+    }
+}
+
+TEST(SleepRecord, WokenByTheInterruptThenTheEventsOfTheSleepItself)
 {
     Night night;
-    for (SleepSide* side : {&night.before, &night.after})
-        side->snapshot->hardwareSleepUs.reset();
-    night.before.snapshot->lpitResidencyUs = 1000;
-    night.after.snapshot->lpitResidencyUs = 1000 + 14400'000'000;
-    night.before.snapshot->wakeupCounts =
+    night.before.snapshot->wakeupEvents =
         std::map<std::string, std::int64_t>{{"LID", 1}, {"XHC", 3}, {"EC", 0}, {"AC", 7}, {"PWRB", 2}};
-    night.after.snapshot->wakeupCounts =
+    night.after.snapshot->wakeupEvents =
         std::map<std::string, std::int64_t>{{"LID", 2}, {"XHC", 6}, {"EC", 3}, {"AC", 7}, {"PWRB", 3}, {"NEW", 9}};
-    const SleepRecord r = night.build();
-    EXPECT_NEAR(*r.hardwareSleep, 0.5, 1e-12);
-    EXPECT_EQ(r.flags, std::vector<std::string>{"shallow"});
     // Ties by name; no rise, and a source that was not there before, never.
-    EXPECT_EQ(r.wokenBy, (std::vector<std::string>{"EC", "XHC", "LID"}));
+    EXPECT_EQ(night.build().wokenBy, (std::vector<std::string>{"EC", "XHC", "LID"}));
+    night.after.snapshot->wakeupIrq = 9;
+    night.after.snapshot->wakeupIrqActions = "acpi";
+    EXPECT_EQ(night.build().wokenBy, (std::vector<std::string>{"acpi", "EC", "XHC"}));
+    // Without its handlers' names the interrupt is its number.
+    night.after.snapshot->wakeupIrqActions.reset();
+    EXPECT_EQ(night.build().wokenBy->front(), "irq 9");
+    // Only a will-sleep note parts the sleep's events from the awake ones.
+    EXPECT_EQ(night.build(SleepHow::Unnoticed).wokenBy, std::nullopt);
+    // A failed suspend's interrupt is an older sleep's.
+    night.after.snapshot->successes = 10;
+    EXPECT_EQ(night.build().wokenBy->front(), "EC");
+    // No wakeup folder and no pm_wakeup_irq: unknown, not none.
+    night.after.snapshot->wakeupEvents.reset();
+    night.after.snapshot->wakeupIrq.reset();
+    EXPECT_EQ(night.build().wokenBy, std::nullopt);
+    night.after.snapshot->wakeupIrq = 0;
+    EXPECT_EQ(night.build().wokenBy, std::vector<std::string>{});
+}
+
+TEST(SleepRecord, AFailedDeviceIsNamedOnlyAfterADeviceStepFailed)
+{
+    Night night;
+    night.after.snapshot->failures = 1;
+    night.after.snapshot->lastFailedDevice = "0000:00:14.0"; // an older failure's
+    night.before.snapshot->stepFailures = {{"freeze", 1}, {"suspend", 1}};
+    night.after.snapshot->stepFailures = {{"freeze", 2}, {"suspend", 1}};
+    SleepRecord r = night.build();
+    EXPECT_EQ(r.failedStep, "freeze");
+    EXPECT_EQ(r.failedDevice, std::nullopt);
+    night.after.snapshot->stepFailures = {{"freeze", 2}, {"suspend", 1}, {"suspend_noirq", 1}};
+    night.before.snapshot->stepFailures["suspend_noirq"] = 0;
+    r = night.build();
+    EXPECT_EQ(r.failedStep, "suspend_noirq");
+    EXPECT_EQ(r.failedDevice, "0000:00:14.0");
+    // No counters: neither is known.
+    night.before.snapshot->stepFailures.clear();
+    night.after.snapshot->stepFailures.clear();
+    r = night.build();
+    EXPECT_EQ(r.failedStep, std::nullopt);
+    EXPECT_EQ(r.failedDevice, std::nullopt);
+    EXPECT_TRUE(r.hasFlag("failed"));
+}
+
+TEST(SleepRecord, ASuspendedClockThatStoodStillGivesWayToTheWallClock)
+{
+    Night night;
+    night.after.suspendedSeconds = 100 + 2.0;
+    EXPECT_EQ(night.build().asleepSeconds, 28800);
+    EXPECT_NEAR(*night.build().ratePerHour, 0.5, 1e-9);
+    // Without a suspend the kernel counted, the wall clock may have been set.
+    night.after.snapshot->successes = 10;
+    EXPECT_EQ(night.build().asleepSeconds, 2);
 }
 
 TEST(SleepRecord, HighDrainAgainstTheOwnersHistory)
@@ -158,8 +290,10 @@ TEST(SleepRecord, HighDrainAgainstTheOwnersHistory)
     const auto judged = [](double rate, const std::vector<double>& earlier, bool comparable = true) {
         Night night;
         night.after.charge = 0.80 - rate * 8 / 100;
-        if (!comparable)
+        if (!comparable) {
             night.after.suspendedSeconds = 100 + 1799.0;
+            night.after.wallTime = night.before.wallTime + 1799;
+        }
         SleepRecord r = night.build();
         judgeDrain(r, earlier);
         return r.hasFlag("high drain");
@@ -177,6 +311,12 @@ TEST(SleepRecord, HighDrainAgainstTheOwnersHistory)
     EXPECT_TRUE(judged(1.5, {0.1, 0.1, 0.1, 0.1, 0.1, 1, 1, 1, 1, 1, 1, 1}));
     // A sleep under half an hour is never judged.
     EXPECT_FALSE(judged(5.0, {}, false));
+    // Twice the median exactly is not above it, whatever the rounding.
+    Night night;
+    night.after.charge = 0.80 - 0.096;
+    SleepRecord exactlyTwice = night.build();
+    judgeDrain(exactlyTwice, {0.7, 0.5999999999999992, 0.5});
+    EXPECT_FALSE(exactlyTwice.hasFlag("high drain")) << *exactlyTwice.ratePerHour;
 }
 
 TEST(SleepRecord, MedianAndJson)
@@ -195,14 +335,15 @@ TEST(SleepRecord, MedianAndJson)
     r.ratePerHour = std::numeric_limits<double>::quiet_NaN();
     r.cycles = 2;
     r.failedDevice = "dev \"x\"";
-    r.wokenBy = {"LID", "AC"};
+    r.failedStep = "suspend";
+    r.wokenBy = std::vector<std::string>{"LID", "AC"};
     r.flags = {"restless"};
-    EXPECT_EQ(
-        sleepRecordJson(r),
-        "{\"how\":\"unnoticed\",\"start\":1800000000,\"end\":1800000090.5,\"asleepSeconds\":null,\"mode\":null,"
-        "\"onBattery\":false,\"chargeBefore\":0.5,\"chargeAfter\":0.25,\"usedPercentage\":25,\"usedMAh\":null,"
-        "\"usedMWh\":null,\"ratePerHour\":null,\"milliwatts\":null,\"hardwareSleep\":null,\"cycles\":2,"
-        "\"failed\":null,\"failedDevice\":\"dev \\\"x\\\"\",\"wokenBy\":[\"LID\",\"AC\"],\"flags\":[\"restless\"]}");
+    EXPECT_EQ(sleepRecordJson(r),
+              "{\"how\":\"unnoticed\",\"start\":1800000000,\"end\":1800000090.5,\"asleepSeconds\":null,\"mode\":null,"
+              "\"onBattery\":false,\"chargeBefore\":0.5,\"chargeAfter\":0.25,\"usedPercentage\":25,\"usedMAh\":null,"
+              "\"usedMWh\":null,\"ratePerHour\":null,\"milliwatts\":null,\"hardwareSleep\":null,\"cycles\":2,"
+              "\"failed\":null,\"failedDevice\":\"dev "
+              "\\\"x\\\"\",\"failedStep\":\"suspend\",\"wokenBy\":[\"LID\",\"AC\"],\"flags\":[\"restless\"]}");
 }
 
 } // namespace

@@ -37,7 +37,7 @@ TEST(SleepText, TableWithASummaryPerMode)
     second.milliwatts.reset();
     second.hardwareSleep = 1;
     second.flags.clear();
-    second.wokenBy.clear();
+    second.wokenBy.reset();
     const std::string table = sleepTable({sleepRecord(), unknown, second});
     EXPECT_EQ(table,
               "start                 how long  how          mode       used     %/h      mW  hw sleep  woken by    "

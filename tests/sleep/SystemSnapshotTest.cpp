@@ -14,21 +14,47 @@ const std::filesystem::path kTrees = std::filesystem::path(DRAINWATCH_TEST_DATA)
 
 SystemSnapshot snapshotOf(const std::filesystem::path& root) { return SysfsSnapshotSource(root).take(); }
 
+// Mode, successes, failures, the last failed device, failed steps, hardware
+// sleep and its maximum, LPIT residency, wakeup events, pm_wakeup_irq and its
+// handlers, whether a hibernation can be resumed from.
+SystemSnapshot machine(const char* mode, std::int64_t successes, std::int64_t failures,
+                       std::optional<std::string> failedDevice, std::optional<std::int64_t> hwSleep,
+                       std::optional<std::int64_t> maxHwSleep, std::optional<std::int64_t> lpit,
+                       std::optional<std::map<std::string, std::int64_t>> events, std::optional<std::int64_t> irq,
+                       std::optional<std::string> irqActions, bool canHibernate)
+{
+    SystemSnapshot s;
+    s.mode = mode;
+    s.successes = successes;
+    s.failures = failures;
+    s.lastFailedDevice = std::move(failedDevice);
+    for (const char* step : kSuspendSteps)
+        s.stepFailures[step] = 0;
+    s.hardwareSleepUs = hwSleep;
+    s.maxHardwareSleepUs = maxHwSleep;
+    s.lpitResidencyUs = lpit;
+    s.wakeupEvents = std::move(events);
+    s.wakeupIrq = irq;
+    s.wakeupIrqActions = std::move(irqActions);
+    s.canHibernate = canHibernate;
+    return s;
+}
+
 TEST(SystemSnapshot, ReadsTheRecordedMachinesAndKnowsNothingOfAGarbledOrMissingOne)
 {
     using Counts = std::map<std::string, std::int64_t>;
-    const Counts intelWakeups{{"0000:00:14.0", 5}, {"ACPI0003:00", 9}, {"INT33D5:00", 3},       {"PNP0C0A:00", 0},
-                              {"PNP0C0C:00", 2},   {"PNP0C0D:00", 17}, {"alarmtimer.0.auto", 0}};
-    const Counts amdWakeups{{"0000:c1:00.3", 2}, {"ACPI0003:00", 14}, {"AMDI0010:03", 6}, {"PNP0C09:00", 37},
-                            {"PNP0C0C:00", 1},   {"PNP0C0D:00", 110}, {"serio0", 0}};
-    // Mode, successes, failures, the last failed device, hardware sleep, LPIT
-    // residency, wakeup counts.
+    const Counts intelEvents{{"0000:00:14.0", 40}, {"ACPI0003:00", 31}, {"INT33D5:00", 3},       {"PNP0C0A:00", 12},
+                             {"PNP0C0C:00", 2},    {"PNP0C0D:00", 17},  {"alarmtimer.0.auto", 0}};
+    const Counts amdEvents{{"0000:c1:00.3", 19}, {"ACPI0003:00", 56}, {"AMDI0010:03", 6}, {"PNP0C09:00", 204},
+                           {"PNP0C0C:00", 1},    {"PNP0C0D:00", 110}, {"serio0", 0}};
+    SystemSnapshot intel = machine("s2idle", 42, 1, "0000:00:14.0", {}, {}, 81234567890, intelEvents, {}, {}, false);
+    SystemSnapshot garbled;
+    garbled.wakeupEvents = Counts{{"PNP0C0D:00", 3}, {"ACPI0003:00", 1}};
     const std::pair<const char*, SystemSnapshot> machines[] = {
-        {"intel-s2idle-lpit", {"s2idle", 42, 1, "0000:00:14.0", {}, 81234567890, intelWakeups}},
-        {"amd-s2idle-hwsleep", {"s2idle", 118, 0, {}, 912345678901, {}, amdWakeups}},
-        {"deep-without-stats", {"deep", 7, 0, {}, {}, {}, {}}},
-        // Only the one well-formed wakeup source survives.
-        {"garbled", {{}, {}, {}, {}, {}, {}, Counts{}}},
+        {"intel-s2idle-lpit", intel},
+        {"amd-s2idle-hwsleep", machine("s2idle", 118, 0, {}, 912345678901, 36012345678, {}, amdEvents, {}, {}, false)},
+        {"deep-without-stats", machine("deep", 7, 0, {}, {}, {}, {}, {}, {}, {}, false)},
+        {"garbled", garbled},
         {"no-such-tree", {}},
     };
     for (const auto& [tree, expected] : machines)
@@ -47,11 +73,11 @@ TEST(SystemSnapshot, AnUnreadableFileIsUnknownTheOthersStand)
     // Two sources of one name (two devices of a driver) add up.
     std::filesystem::create_directories(folder.path() / "class" / "wakeup" / "wakeup9");
     std::ofstream(folder.path() / "class" / "wakeup" / "wakeup9" / "name") << "PNP0C0D:00\n";
-    std::ofstream(folder.path() / "class" / "wakeup" / "wakeup9" / "wakeup_count") << "4\n";
+    std::ofstream(folder.path() / "class" / "wakeup" / "wakeup9" / "event_count") << "4\n";
     const SystemSnapshot changed = snapshotOf(folder.path());
     EXPECT_FALSE(changed.hardwareSleepUs);
     EXPECT_EQ(changed.successes, 118);
-    EXPECT_EQ(changed.wakeupCounts->at("PNP0C0D:00"), 114);
+    EXPECT_EQ(changed.wakeupEvents->at("PNP0C0D:00"), 114);
 }
 
 TEST(SystemSnapshot, SelectedModeIsTheOneBracketedWord)

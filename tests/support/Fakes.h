@@ -50,6 +50,7 @@ using FakeSleepNotifications = StoredSleepNotifications;
 class FakeSystem final : public SnapshotSource {
 public:
     SystemSnapshot take() override { return snapshot; }
+    SleepEntries sleepEntriesSince(double) override { return {}; }
     SystemSnapshot snapshot;
 };
 

@@ -35,7 +35,8 @@ inline SleepRecord sleepRecord(double ratePerHour = 2, std::optional<std::string
     r.cycles = 4;
     r.failed = 1;
     r.failedDevice = "i2c-ELAN0001:00";
-    r.wokenBy = {"XHC0", "LID0"};
+    r.failedStep = "suspend";
+    r.wokenBy = std::vector<std::string>{"XHC0", "LID0"};
     r.flags = {"failed", "restless", "shallow", "high drain"};
     return r;
 }
