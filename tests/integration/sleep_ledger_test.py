@@ -128,6 +128,51 @@ class SleepLedger(ProgramTest):
         self.assertEqual(events[:4], ["start", "will sleep", "wake", "missed heartbeat"])
         self.assertEqual(events[-1], "quit")
 
+    def test_records_on_recorded_machines(self):
+        """Each tree under tests/data/sys with a `before` and an `after`:
+        the program starts on `before`, logind says a suspend begins, the
+        tree becomes `after` and the wall clock moves on; the record says
+        what those counters support."""
+        machines = {
+            # One Intel cycle of eight hours: total_hw_sleep wrapped, LPIT 99 %.
+            "intel-s2idle-overnight": (28800, "CurrentCapacity: 3120", {"mode": "s2idle", "hardwareSleep": 0.99, "cycles": 1,
+                                               "wokenBy": ["acpi", "PNP0C0D:00"], "flags": []}),
+            # S3 with the s2idle counters there: no share, not shallow.
+            "deep-with-counters": (28800, "CurrentCapacity: 3421", {"mode": "deep", "hardwareSleep": None, "cycles": 1,
+                                           "wokenBy": ["PNP0C0C:00"], "flags": []}),
+            # The lid's GPIO interrupt, then the EC and the lid.
+            "amd-lid-wake": (3600, "CurrentCapacity: 2990", {"mode": "s2idle", "hardwareSleep": 0.97, "cycles": 1,
+                                    "wokenBy": ["pinctrl_amd", "PNP0C09:00", "PNP0C0D:00"], "flags": []}),
+        }
+        trees = os.path.join(os.path.dirname(self.sys_fixture))
+        del self.env["DRAINWATCH_POWER_SUPPLY_DIR"]
+        for name, (seconds, capacity, expected) in machines.items():
+            with self.subTest(name):
+                shutil.rmtree(self.sys)
+                shutil.rmtree(os.path.join(self.home, "state"), ignore_errors=True)
+                shutil.copytree(os.path.join(trees, name, "before"), self.sys)
+                self.set_clock_offset(0)
+                self.start("--no-notify")
+                self.next_figures()
+                wait_for(self.our_locks, "the delay lock")
+                self.prepare_for_sleep(True)
+                wait_for(lambda: not self.our_locks(), "the delay lock to be released")
+                shutil.copytree(os.path.join(trees, name, "after"), self.sys, dirs_exist_ok=True)
+                self.set_clock_offset(seconds)
+                self.prepare_for_sleep(False)
+                record = wait_for(lambda: self.next_figures()["lastSleep"], "a tick with the sleep record")
+                self.stop()
+                self.assertAlmostEqual(record["asleepSeconds"], seconds, delta=30)
+                for key, value in expected.items():
+                    if isinstance(value, float):
+                        self.assertAlmostEqual(record[key], value, places=2, msg=key)
+                    else:
+                        self.assertEqual(record[key], value, key)
+                info = subprocess.run([self.program, "--battery-info"], env=self.env, capture_output=True, text=True,
+                                      timeout=10)
+                self.assertEqual(info.returncode, 0, info.stderr)
+                self.assertIn(capacity + "\n", info.stdout)
+
     def test_no_notify_and_the_settings_key_keep_it_quiet(self):
         config = os.path.join(self.home, "config", "Drainwatch")
         for arguments, setting in ((["--no-notify"], None), ([], "sleepNotificationsOff=1")):
