@@ -90,6 +90,20 @@ TEST(SystemSnapshot, SelectedModeIsTheOneBracketedWord)
     EXPECT_EQ(selectedSleepMode("[s2 idle]"), std::nullopt);
 }
 
+TEST(SystemSnapshot, TheKernelsSleepLinesAreTheOnlyEntries)
+{
+    EXPECT_EQ(sleepEntryOf("PM: suspend entry (s2idle)"), "s2idle");
+    EXPECT_EQ(sleepEntryOf("PM: suspend entry (deep)"), "deep");
+    EXPECT_EQ(sleepEntryOf("PM: hibernation: hibernation entry"), "hibernate");
+    EXPECT_EQ(sleepEntryOf("PM: hibernation entry"), "hibernate");
+    EXPECT_EQ(sleepEntryOf("PM: suspend exit"), std::nullopt);
+    EXPECT_EQ(sleepEntryOf("PM: suspend entry (mem"), std::nullopt);
+    EXPECT_EQ(sleepEntryOf("PM: suspend entry (s2idle) and more"), "s2idle");
+    EXPECT_EQ(sleepEntryOf("usb 1-2: PM: suspend entry (deep)"), std::nullopt);
+    // A recorded tree is another machine: this one's journal is not read for it.
+    EXPECT_TRUE(SysfsSnapshotSource(kTrees / "amd-lid-wake" / "after").sleepEntriesSince(1).empty());
+}
+
 TEST(SystemSnapshot, FoldersFollowTheEnvironment)
 {
     ::unsetenv("DRAINWATCH_POWER_SUPPLY_DIR");
