@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -53,8 +54,13 @@ SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
     showRecords({});
 }
 
-void SleepsPane::showRecords(const std::vector<SleepRecord>& newestFirst)
+void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
 {
+    // The gaps while Drainwatch did not run, mostly its own restarts, go
+    // after the sleeps it watched, greyed.
+    const auto gaps = std::stable_partition(newestFirst.begin(), newestFirst.end(),
+                                            [](const SleepRecord& r) { return r.how != "not running"; });
+    const int firstGap = static_cast<int>(gaps - newestFirst.begin());
     const int rows = static_cast<int>(std::min<std::size_t>(newestFirst.size(), kMostRows));
     findChild<QLabel*>("noSleepsLabel")->setVisible(rows == 0);
     table_->setRowCount(rows);
@@ -74,6 +80,8 @@ void SleepsPane::showRecords(const std::vector<SleepRecord>& newestFirst)
         };
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
+            if (row >= firstGap)
+                item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
             if (column >= 3 && column <= 6)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             table_->setItem(row, column, item);

@@ -17,7 +17,7 @@ class SleepsPane : public QWidget {
 public:
     explicit SleepsPane(QWidget* parent = nullptr);
 
-    void showRecords(const std::vector<SleepRecord>& newestFirst);
+    void showRecords(std::vector<SleepRecord> newestFirst);
 
     // The most rows shown; the rest stay in the history (drainwatch --sleeps).
     static constexpr int kMostRows = 500;

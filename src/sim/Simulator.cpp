@@ -2,6 +2,7 @@
 #include "sim/Simulator.h"
 
 #include "history/HistoryText.h"
+#include "sleep/SleepText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -193,6 +194,10 @@ void Simulator::execute(const std::vector<std::string>& words)
     } else if (command == "sleeps") {
         expectWords(words, 1);
         printSleeps();
+    } else if (command == "lastsleep") {
+        expectWords(words, 1);
+        const auto& record = running(command).tracker.lastRecord();
+        out_ << (record ? lastSleepLine(*record) : std::string("Last sleep: none")) << '\n';
     } else if (command == "history") {
         expectWords(words, 1);
         printHistory();

@@ -174,6 +174,14 @@ std::optional<SleepRecord> SleepLedger::latest() const
     return records.front();
 }
 
+std::optional<SleepRecord> SleepLedger::latestWatched() const
+{
+    auto records = select("WHERE how != 'not running' ORDER BY id DESC", 1);
+    if (records.empty())
+        return std::nullopt;
+    return records.front();
+}
+
 std::vector<SleepRecord> SleepLedger::newest(std::size_t limit) const { return select("ORDER BY id DESC", limit); }
 
 std::vector<double> SleepLedger::comparableRates(const std::optional<std::string>& mode, std::size_t limit) const

@@ -42,6 +42,9 @@ public:
     // Oldest first.
     std::vector<SleepRecord> records() const;
     std::optional<SleepRecord> latest() const;
+    // The newest sleep Drainwatch watched begin: not a "not running" gap,
+    // which is mostly its own quits and restarts.
+    std::optional<SleepRecord> latestWatched() const;
     // Newest first, at most limit.
     std::vector<SleepRecord> newest(std::size_t limit) const;
     // The %/h of the comparable records with this mode (empty matches

@@ -90,25 +90,43 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
     if (records.empty())
         return "";
     constexpr const char* kRow = "{:<16}  {:>12}  {:<11}  {:<7}  {:>6}  {:>6}  {:>6}  {:>8}  {:<30}  {}\n";
-    std::string text = fmt::format(fmt::runtime(kRow), "start", "how long", "how", "mode", "used", "%/h", "mW",
-                                   "hw sleep", "woken by", "flags");
-    std::map<std::string, std::vector<SleepRecord>> byMode;
-    for (const SleepRecord& r : records) {
+    const std::string header = fmt::format(fmt::runtime(kRow), "start", "how long", "how", "mode", "used", "%/h", "mW",
+                                           "hw sleep", "woken by", "flags");
+    const auto row = [&](const SleepRecord& r) {
         const auto seconds = sleepSeconds(r);
-        text += trimmedLine(
+        return trimmedLine(
             fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
                         modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
                         orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
                         r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",") : "-", joined(r.flags, ", ")));
+    };
+    std::string watched;
+    std::string notRunning;
+    std::map<std::string, std::vector<SleepRecord>> byMode;
+    for (const SleepRecord& r : records) {
+        // The gaps while Drainwatch did not run are mostly its own quits and
+        // restarts: kept, but not sleeps to sum up.
+        if (r.how == "not running") {
+            notRunning += row(r);
+            continue;
+        }
+        watched += row(r);
         byMode[modeText(r.mode)].push_back(r);
     }
-    constexpr const char* kSummary = "{:<8}  {:>6}  {:>10}  {:>9}  {:>15}\n";
-    text += '\n' + fmt::format(fmt::runtime(kSummary), "mode", "sleeps", "median %/h", "median mW", "median hw sleep");
-    for (const auto& [mode, group] : byMode)
-        text += fmt::format(fmt::runtime(kSummary), mode, group.size(),
-                            orDash(medianOf(group, &SleepRecord::ratePerHour), "{:.2f}"),
-                            orDash(medianOf(group, &SleepRecord::milliwatts), "{:.0f}"),
-                            percentOrDash(medianOf(group, &SleepRecord::hardwareSleep)));
+    std::string text;
+    if (!watched.empty()) {
+        text = header + watched;
+        constexpr const char* kSummary = "{:<8}  {:>6}  {:>10}  {:>9}  {:>15}\n";
+        text +=
+            '\n' + fmt::format(fmt::runtime(kSummary), "mode", "sleeps", "median %/h", "median mW", "median hw sleep");
+        for (const auto& [mode, group] : byMode)
+            text += fmt::format(fmt::runtime(kSummary), mode, group.size(),
+                                orDash(medianOf(group, &SleepRecord::ratePerHour), "{:.2f}"),
+                                orDash(medianOf(group, &SleepRecord::milliwatts), "{:.0f}"),
+                                percentOrDash(medianOf(group, &SleepRecord::hardwareSleep)));
+    }
+    if (!notRunning.empty())
+        text += (text.empty() ? "" : "\n") + std::string("While Drainwatch was not running:\n") + header + notRunning;
     return text;
 }
 

@@ -16,7 +16,7 @@ void SleepTracker::processStarted(double storedHeartbeat, double storedCharge)
     storedHeartbeat_ = storedHeartbeat;
     storedCharge_ = storedCharge;
     lastSnapshot_ = system_.take();
-    lastRecord_ = ledger_.latest();
+    lastRecord_ = ledger_.latestWatched();
     updateUsualRate();
 }
 
@@ -59,7 +59,8 @@ void SleepTracker::readableTick(const TickReading& reading, bool missedHeartbeat
             judgeDrain(record, earlier);
             lastBaselineRate_ = earlier.size() >= kBaselineMinimum ? median(earlier) : std::nullopt;
             ledger_.add(record);
-            lastRecord_ = record;
+            if (how != SleepHow::NotRunning)
+                lastRecord_ = record;
             updateUsualRate();
             if (recorded)
                 recorded(record);

@@ -35,6 +35,8 @@ public:
     // that ended here.
     void readableTick(const TickReading& reading, bool missedHeartbeat, double capacityMAh);
 
+    // The last sleep watched from its start: a "not running" gap is kept,
+    // but is not the last sleep.
     const std::optional<SleepRecord>& lastRecord() const { return lastRecord_; }
     const SleepLedger& ledger() const { return ledger_; }
     // The median %/h the last record was judged against, where it had enough

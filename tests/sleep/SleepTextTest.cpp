@@ -44,13 +44,18 @@ TEST(SleepText, TableWithASummaryPerMode)
               "                    flags\n"
               "2027-01-15 08:00    8 h 00 min  suspend      s2idle    16.0%    2.00    1540       60%  XHC0,LID0   "
               "                    failed, restless, shallow, high drain\n"
-              "2027-01-15 16:00    1 h 00 min  not running  unknown    0.5%       -       -         -  -           "
-              "                    not running\n"
               "2027-01-15 08:00    8 h 00 min  suspend      s2idle    16.0%    1.00       -      100%  -\n"
               "\n"
               "mode      sleeps  median %/h  median mW  median hw sleep\n"
               "s2idle         2        1.50       1540              80%\n"
-              "unknown        1           -          -                -\n");
+              "\n"
+              "While Drainwatch was not running:\n"
+              "start                 how long  how          mode       used     %/h      mW  hw sleep  woken by    "
+              "                    flags\n"
+              "2027-01-15 16:00    1 h 00 min  not running  unknown    0.5%       -       -         -  -           "
+              "                    not running\n");
+    // Only gaps: no summary of sleeps.
+    EXPECT_EQ(sleepTable({unknown}).find("median"), std::string::npos);
     EXPECT_EQ(sleepTable({}), "");
 }
 
