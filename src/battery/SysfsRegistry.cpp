@@ -393,6 +393,39 @@ std::optional<double> SysfsRegistry::inKeyUnits(std::optional<double> micro)
     return microvolts ? std::optional(*micro / *microvolts * 1000) : std::nullopt;
 }
 
+// mV at which the Amperage key's mA are the power that flows. The key counts
+// an energy battery's own power, but a charge battery's current at its fixed
+// voltage, while that current flows at the voltage of the moment. Packs
+// count by their share of the power; alike while none flows.
+std::optional<double> SysfsRegistry::powerVoltage()
+{
+    const auto keyMicrovolts = conversionVoltage(batteries_.front());
+    if (!keyMicrovolts)
+        return std::nullopt;
+    double weights = 0;
+    double weighted = 0;
+    double ratios = 0;
+    bool powersKnown = true;
+    for (auto& battery : batteries_) {
+        double ratio = 1;
+        if (units(battery) == Units::Charge) {
+            const auto flowing = liveVoltage(battery);
+            if (!flowing)
+                return std::nullopt;
+            ratio = *flowing / *conversionVoltage(battery);
+        }
+        const auto microwatts = power(battery);
+        powersKnown = powersKnown && microwatts;
+        const double weight = microwatts ? std::fabs(*microwatts) : 0;
+        weights += weight;
+        weighted += weight * ratio;
+        ratios += ratio;
+    }
+    const double ratio =
+        powersKnown && weights > 0 ? weighted / weights : ratios / static_cast<double>(batteries_.size());
+    return *keyMicrovolts * ratio / 1000;
+}
+
 std::optional<double> SysfsRegistry::minutesRemaining()
 {
     const auto microwatts = totalPower();
@@ -482,10 +515,13 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
 {
     if (entry != kEntry || references_ == 0)
         return std::nullopt;
+    const bool isPowerVoltage = key == Battery::kPowerVoltageKey;
     const auto which = Battery::keyFromRawValue(key);
-    if (!which)
+    if (!which && !isPowerVoltage)
         return std::nullopt;
     rescanIfDue();
+    if (isPowerVoltage)
+        return batteries_.empty() ? std::nullopt : whole(powerVoltage());
     // A charger is known without a battery.
     if (*which == Battery::Key::ACPowered)
         return truth(externalConnected());

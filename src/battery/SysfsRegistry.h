@@ -75,6 +75,7 @@ private:
     std::optional<double> power(Supply& battery);
     std::optional<double> totalPower();
     std::optional<double> inKeyUnits(std::optional<double> micro);
+    std::optional<double> powerVoltage();
     std::optional<double> minutesRemaining();
     std::optional<double> kernelMinutesRemaining();
     std::optional<bool> externalConnected();
