@@ -171,6 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expectSane(listener.healthPercentage());
         expectSane(listener.maxCapacityMAh());
         expectSane(listener.voltage());
+        expectSane(listener.powerVoltage());
         listener.isCharging();
         expectSane(listener.batt.temperature());
         listener.batt.timeRemainingFormatted();

@@ -56,7 +56,7 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     const auto pluggedIn = controller.batteryState.isCharging();
     line += fmt::format(
         ",\"pluggedIn\":{},\"volts\":{}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
-        jsonNumber(controller.batteryVoltage > 0 ? std::optional(controller.batteryVoltage) : std::nullopt));
+        jsonNumber(controller.powerVoltage > 0 ? std::optional(controller.powerVoltage) : std::nullopt));
     const SleepTracker* sleeps = controller.sleepTracker;
     line += ",\"lastSleep\":";
     line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
@@ -74,7 +74,7 @@ StatusBarFigures TerminalFrontEnd::statusBarFigures()
     if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")
         bar.figures.charge.reset();
     bar.pluggedIn = controller_.batteryState.isCharging().value_or(false);
-    bar.volts = controller_.batteryVoltage;
+    bar.volts = controller_.powerVoltage;
     if (const SleepTracker* sleeps = controller_.sleepTracker)
         bar.lastSleep = sleeps->lastRecord();
     return bar;

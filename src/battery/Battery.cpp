@@ -62,11 +62,17 @@ IOReturn Battery::close()
     return code;
 }
 
-std::optional<RegistryProperty> Battery::read(Key key) const { return source_->property(service, rawValue(key)); }
+std::optional<RegistryProperty> Battery::read(std::string_view key) const { return source_->property(service, key); }
 
 std::optional<std::int64_t> Battery::integer(Key key) const
 {
     const auto value = read(key);
+    return value ? std::visit(ToInteger{}, *value) : std::nullopt;
+}
+
+std::optional<std::int64_t> Battery::powerVoltage() const
+{
+    const auto value = read(kPowerVoltageKey);
     return value ? std::visit(ToInteger{}, *value) : std::nullopt;
 }
 

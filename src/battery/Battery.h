@@ -35,6 +35,11 @@ public:
     static std::string_view rawValue(Key key);
     static std::optional<Key> keyFromRawValue(std::string_view raw);
 
+    // Beside the keys: mV at which the Amperage key's mA are the power that
+    // flows (mW = mA × mV / 1000). A source whose mA are not at the Voltage
+    // key's volts gives it; without it, the Voltage key's volts are those.
+    static constexpr std::string_view kPowerVoltageKey = "PowerVoltage";
+
     explicit Battery(RegistrySource& source) : source_(&source) {}
 
     IOReturn open();
@@ -48,6 +53,7 @@ public:
     std::optional<std::int64_t> designCycleCount() const { return integer(Key::DesignCycleCount); }
     std::optional<std::int64_t> timeRemaining() const { return integer(Key::TimeRemaining); }
     std::optional<std::int64_t> voltage() const { return integer(Key::Voltage); }
+    std::optional<std::int64_t> powerVoltage() const;
     std::optional<bool> isACPowered() const { return boolean(Key::ACPowered); }
     std::optional<bool> isCharging() const { return boolean(Key::IsCharging); }
     std::optional<bool> isCharged() const { return boolean(Key::FullyCharged); }
@@ -66,7 +72,8 @@ public:
     RegistryHandle service = 0;
 
 private:
-    std::optional<RegistryProperty> read(Key key) const;
+    std::optional<RegistryProperty> read(Key key) const { return read(rawValue(key)); }
+    std::optional<RegistryProperty> read(std::string_view key) const;
 
     RegistrySource* source_;
 };

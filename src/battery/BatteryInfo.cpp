@@ -71,6 +71,11 @@ std::string batteryInfoText(const BatteryListener& listener)
         const auto key = static_cast<Battery::Key>(i);
         text += fmt::format("{}: {}\n", Battery::rawValue(key), keyValue(listener.batt, key));
     }
+    // Only where the source has a figure of its own for watts: elsewhere the
+    // voltage is that figure, and the printout stays as it was.
+    const auto powerVoltage = listener.batt.powerVoltage();
+    if (powerVoltage)
+        text += fmt::format("{}: {}\n", Battery::kPowerVoltageKey, *powerVoltage);
     text += fmt::format("amperage: {}\n", shown(listener.amperage()));
     text += fmt::format("chargePercentage: {}\n", shown(listener.chargePercentage()));
     text += fmt::format("designCapacityMAh: {}\n", shown(listener.designCapacityMAh()));
@@ -78,6 +83,8 @@ std::string batteryInfoText(const BatteryListener& listener)
     text += fmt::format("maxCapacityMAh: {}\n", shown(listener.maxCapacityMAh()));
     text += fmt::format("isCharging: {}\n", shown(listener.isCharging()));
     text += fmt::format("voltage: {}\n", shown(listener.voltage()));
+    if (powerVoltage)
+        text += fmt::format("powerVoltage: {}\n", shown(listener.powerVoltage()));
     return text;
 }
 

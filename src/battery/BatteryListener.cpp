@@ -75,4 +75,12 @@ std::optional<double> BatteryListener::voltage() const
     return static_cast<double>(*millivolts) / 1000;
 }
 
+std::optional<double> BatteryListener::powerVoltage() const
+{
+    const auto millivolts = batt.powerVoltage();
+    if (!millivolts || *millivolts <= 0)
+        return voltage();
+    return static_cast<double>(*millivolts) / 1000;
+}
+
 } // namespace drainwatch

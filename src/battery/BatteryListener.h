@@ -28,6 +28,9 @@ public:
     // External power connected, whether or not the battery takes charge.
     std::optional<bool> isCharging() const;
     std::optional<double> voltage() const;
+    // Volts that turn amperage() into watts: the source's own figure where
+    // it gives one above 0, else voltage().
+    std::optional<double> powerVoltage() const;
 
     Battery batt;
 };

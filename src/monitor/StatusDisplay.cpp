@@ -61,7 +61,7 @@ std::string ViewController::displayPower(double current) const
 {
     if (!useWatts())
         return formatPower(current);
-    const double watts = current / 1000 * batteryVoltage;
+    const double watts = current / 1000 * powerVoltage;
     return fmt::sprintf("%.1f W", std::isfinite(watts) ? watts : 0.0);
 }
 

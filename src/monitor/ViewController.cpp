@@ -98,6 +98,8 @@ std::optional<ViewController::Reading> ViewController::readBattery()
         return std::nullopt;
     if (const auto volts = batteryState.voltage())
         batteryVoltage = *volts;
+    if (const auto volts = batteryState.powerVoltage())
+        powerVoltage = *volts;
     return Reading{*charging, *charge, *current};
 }
 
@@ -165,7 +167,8 @@ void ViewController::doTimedLogic()
         amperageRollingAverage.recordSample(reading->current);
     }
     if (sleepTracker)
-        sleepTracker->readableTick({charge, reading->charging, knownVoltage()}, missedHeartbeat, batteryTotalCapacity);
+        sleepTracker->readableTick({charge, reading->charging, knownPowerVoltage()}, missedHeartbeat,
+                                   batteryTotalCapacity);
     if (missedHeartbeat)
         recordSample("missed heartbeat", *reading);
     if (chargerEvent)
@@ -186,9 +189,10 @@ void ViewController::heartbeatMissed(double previousPercentage)
     }
 }
 
-std::optional<double> ViewController::knownVoltage() const
+// The sleep records' mWh and the samples' watts: mAh and mA times these volts.
+std::optional<double> ViewController::knownPowerVoltage() const
 {
-    return batteryVoltage > 0 ? std::optional<double>(batteryVoltage) : std::nullopt;
+    return powerVoltage > 0 ? std::optional<double>(powerVoltage) : std::nullopt;
 }
 
 void ViewController::resetTimers()
@@ -205,7 +209,7 @@ void ViewController::receiveSleepNote()
     doTimedLogic();
     recordSample("will sleep");
     if (sleepTracker)
-        sleepTracker->willSleep(lastPercentage, knownVoltage());
+        sleepTracker->willSleep(lastPercentage, knownPowerVoltage());
     sleeping = true;
     // The battery may die in sleep: the count must already be on disk, and
     // the samples too.
@@ -268,7 +272,7 @@ void ViewController::recordSample(const char* event, const Reading& reading)
     sample.charge = reading.charge;
     sample.currentMA = reading.current;
     sample.onExternalPower = reading.charging;
-    sample.volts = knownVoltage();
+    sample.volts = knownPowerVoltage();
     sample.fullMAh = batteryState.maxCapacityMAh();
     sample.designMAh = batteryState.designCapacityMAh();
     sample.cycles = batteryState.batt.cycleCount();

@@ -69,6 +69,9 @@ public:
     PerfectRollingAverage amperageRollingAverage;
 
     double batteryVoltage = 0;
+    // Volts that turn the currents into watts, read at the last tick: on a
+    // battery that counts energy the mA are not at the voltage of the moment.
+    double powerVoltage = 0;
     double batteryTotalCapacity = 0;
     double lastPercentage = 0;
     double startedCountingAtPercentage = 0;
@@ -123,7 +126,7 @@ private:
     std::optional<Reading> readBattery();
     void heartbeatMissed(double previousPercentage);
     void resetTimers();
-    std::optional<double> knownVoltage() const;
+    std::optional<double> knownPowerVoltage() const;
     void updateTime();
     void showStatus(double charge, double current);
     void showWithoutReading();

@@ -39,13 +39,26 @@ TEST(BatteryInfo, RegistryKeysThenListenerValues)
                                                     "Temperature: (none)\n"
                                                     "TimeRemaining: (none)\n"
                                                     "Voltage: 12000\n"
+                                                    "PowerVoltage: 12000\n"
                                                     "amperage: 0\n"
                                                     "chargePercentage: 0.8\n"
                                                     "designCapacityMAh: 6667\n"
                                                     "healthPercentage: 0.749963\n"
                                                     "maxCapacityMAh: 5000\n"
                                                     "isCharging: true\n"
-                                                    "voltage: 12\n");
+                                                    "voltage: 12\n"
+                                                    "powerVoltage: 12\n");
+}
+
+TEST(BatteryInfo, PowerVoltageOnlyWhereTheSourceGivesIt)
+{
+    // µWh count at the design voltage, the current flows at voltage_now.
+    const std::string energy = printout("b-thinkpad-energy-discharging");
+    for (const char* line : {"\nVoltage: 11660\n", "\nPowerVoltage: 10800\n", "\npowerVoltage: 10.8\n"})
+        EXPECT_NE(energy.find(line), std::string::npos) << line;
+    MemoryRegistry simulated;
+    simulated.set("Voltage", std::int64_t{12400});
+    EXPECT_EQ(printout(simulated).find("owerVoltage"), std::string::npos);
 }
 
 TEST(BatteryInfo, WithoutABatteryOnlyTheChargerIsKnown)

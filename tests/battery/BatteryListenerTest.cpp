@@ -51,5 +51,19 @@ TEST(BatteryListenerTest, FractionsAreUnclampedAndEmptyWithoutAPositiveDivisor)
     }
 }
 
+TEST(BatteryListenerTest, PowerVoltageIsTheSourcesOwnElseTheVoltage)
+{
+    MemoryRegistry registry;
+    BatteryListener listener(registry);
+    EXPECT_EQ(listener.powerVoltage(), std::nullopt);
+    registry.set("Voltage", std::int64_t{12345});
+    EXPECT_EQ(listener.powerVoltage(), 12.345) << "a source without the figure: watts at the voltage, as ever";
+    registry.set("PowerVoltage", std::int64_t{10800});
+    EXPECT_EQ(listener.powerVoltage(), 10.8);
+    EXPECT_EQ(listener.voltage(), 12.345) << "the voltage keeps its meaning";
+    registry.set("PowerVoltage", std::int64_t{0});
+    EXPECT_EQ(listener.powerVoltage(), 12.345) << "0 V is no figure";
+}
+
 } // namespace
 } // namespace drainwatch

@@ -88,6 +88,38 @@ TEST(SysfsFixtures, EachMachineMapsToOneBattery)
     }
 }
 
+TEST(SysfsPower, WattsAreTheBatterysOwnPowerOrItsCurrentAtTheVoltageOfTheMoment)
+{
+    // The power that flows: power_now, else |current_now| × voltage_now, summed over the packs.
+    const std::tuple<const char*, double, std::int64_t> cases[] = {
+        {"a-acpi-charge-discharging", 1.675 * 11.049, 11049},
+        {"b-thinkpad-energy-discharging", 5.002, 10800},
+        {"d-usbc-ucsi-charging", 2.0 * 8.647, 8647},
+        {"h-negative-current-discharging", 0.787 * 12.0, 12000},
+        {"j-energy-current-only", 0.429 * 11.66, 10800},
+        {"k-two-packs-different-voltage", 5.002 + 0.5 * 7.4, 11270},
+    };
+    for (const auto& [name, watts, millivolts] : cases) {
+        Reader reader(fixture(name));
+        EXPECT_EQ(reader.battery().powerVoltage(), millivolts) << name;
+        const double shown = std::fabs(*reader.listener.amperage()) * *reader.listener.powerVoltage() / 1000;
+        EXPECT_NEAR(shown, watts, watts * 0.005) << name;
+    }
+    EXPECT_EQ(Reader(fixture("b-thinkpad-energy-discharging")).battery().voltage(), 11660) << "still voltage_now";
+
+    TemporaryFolder scratch;
+    const fs::path sagging = scratch.path() / "a";
+    fs::copy(fixture("a-acpi-charge-discharging"), sagging, fs::copy_options::recursive);
+    Reader reader(sagging);
+    writeSupply(sagging / "BAT0", {{"voltage_now", "10500000"}});
+    EXPECT_EQ(reader.read({Key::Amperage, Key::CurrentCapacity}), (Values{-1675, 2119})) << "charge keys do not sag";
+    EXPECT_EQ(reader.battery().powerVoltage(), 10500) << "the current flows at the voltage of the moment";
+
+    // A pack that counts charge and gives no voltage at all: its watts are not known.
+    writeBattery(scratch.path() / "bare" / "BAT0", "Discharging", "500000");
+    EXPECT_EQ(Reader(scratch.path() / "bare").battery().powerVoltage(), none);
+}
+
 TEST(SysfsFixtures, UsbCPortsAreLinePowerWithoutAnAcSupply)
 {
     TemporaryFolder scratch;
