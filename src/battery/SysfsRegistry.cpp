@@ -411,7 +411,32 @@ std::optional<double> SysfsRegistry::minutesRemaining()
     const auto full = totalEnergy("charge_full", "energy_full");
     if (!full)
         return std::nullopt;
-    return std::max(0.0, *full - *now) / *microwatts * 60;
+    // The charger stops at the limit, not at the full charge.
+    const double target = *full * chargeLimit(batteries_.front()).value_or(100) / 100;
+    return std::max(0.0, target - *now) / *microwatts * 60;
+}
+
+std::string SysfsRegistry::batteriesText()
+{
+    rescanIfDue();
+    std::string lines;
+    for (auto& battery : batteries_) {
+        lines += battery.name + ": status " + text(battery, "status").value_or("unknown") + ", counts " +
+                 (units(battery) == Units::Charge ? "charge (µAh)" : "energy (µWh)");
+        if (const auto limit = chargeLimit(battery))
+            lines += ", charge limit " + std::to_string(static_cast<int>(*limit)) + " %";
+        lines += " (" + battery.folder + ")\n";
+    }
+    return lines;
+}
+
+// Whole percent; 100 (or a value no limit can be) is no limit.
+std::optional<double> SysfsRegistry::chargeLimit(Supply& battery)
+{
+    const auto limit = number(battery, "charge_control_end_threshold");
+    if (!limit || *limit <= 0 || *limit >= 100)
+        return std::nullopt;
+    return static_cast<double>(*limit);
 }
 
 // The kernel estimates for one battery only.
@@ -521,6 +546,10 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
     case Battery::Key::Voltage: {
         const auto microvolts = positive(number(first, "voltage_now"));
         return microvolts ? whole(*microvolts / 1000) : std::nullopt;
+    }
+    case Battery::Key::ChargeLimit: {
+        const auto limit = chargeLimit(first);
+        return limit ? whole(*limit) : std::nullopt;
     }
     }
     return std::nullopt;

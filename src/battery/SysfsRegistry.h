@@ -41,6 +41,10 @@ public:
     // capacities as the driver gives them, before any conversion to mAh.
     std::optional<EnergyCapacity> energyCapacity();
 
+    // A line for each battery found: its folder, status and units, and its
+    // charge limit where the driver gives one; empty without a battery.
+    std::string batteriesText();
+
 private:
     enum class Status { Charging, Discharging, Full, NotCharging, Unknown };
     // µAh or µWh, as the driver counts.
@@ -77,6 +81,7 @@ private:
     std::optional<double> inKeyUnits(std::optional<double> micro);
     std::optional<double> minutesRemaining();
     std::optional<double> kernelMinutesRemaining();
+    std::optional<double> chargeLimit(Supply& battery);
     std::optional<bool> externalConnected();
     std::optional<bool> anyBatteryCharging();
     std::optional<bool> allBatteriesFull();
