@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/DischargesPane.h"
 
+#include "app/SleepsPane.h"
 #include "sleep/SleepText.h"
 
 #include <QDateTime>
@@ -25,6 +26,13 @@ QString duration(double seconds)
 QString percent(double fraction)
 {
     return std::isfinite(fraction) ? QStringLiteral("%1%").arg(fraction * 100, 0, 'f', 1) : QStringLiteral("-");
+}
+
+// The end of a discharge on the day it began needs its time alone.
+bool sameDay(double start, double end)
+{
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(start)).date() ==
+           QDateTime::fromSecsSinceEpoch(static_cast<qint64>(end)).date();
 }
 
 } // namespace
@@ -62,7 +70,8 @@ void DischargesPane::showRecords(std::vector<DischargeRecord> records)
         const DischargeRecord& r = records[static_cast<std::size_t>(row)];
         const QStringList cells = {
             when(r.start),
-            when(r.end),
+            sameDay(r.start, r.end) ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(r.end)).toString("HH:mm")
+                                    : when(r.end),
             duration(r.awakeSeconds),
             duration(r.totalSeconds),
             percent(r.chargeAtStart) + QStringLiteral(" → ") + percent(r.chargeAtEnd),
@@ -79,7 +88,14 @@ void DischargesPane::showRecords(std::vector<DischargeRecord> records)
             table_->setItem(row, column, item);
         }
     }
-    table_->resizeColumnsToContents();
+    setTooltipsFromTexts(*table_);
+    fitColumnsToWidth(*table_);
+}
+
+void DischargesPane::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitColumnsToWidth(*table_);
 }
 
 } // namespace drainwatch

@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -33,6 +34,46 @@ QString joined(const std::vector<std::string>& values)
 }
 
 } // namespace
+
+void fitColumnsToWidth(QTableWidget& table)
+{
+    table.resizeColumnsToContents();
+    const int columns = table.columnCount();
+    if (columns < 2)
+        return;
+    std::vector<int> widths;
+    for (int c = 1; c < columns; ++c)
+        widths.push_back(table.columnWidth(c));
+    const int available = table.viewport()->width() - table.columnWidth(0);
+    const auto total = [&widths](int cap) {
+        int sum = 0;
+        for (const int width : widths)
+            sum += std::min(width, cap);
+        return sum;
+    };
+    constexpr int kNarrowest = 40;
+    const int widest = *std::max_element(widths.begin(), widths.end());
+    if (total(widest) <= available)
+        return;
+    // The largest cap under which the columns fit, at least kNarrowest.
+    int cap = widest;
+    while (cap > kNarrowest && total(cap) > available)
+        --cap;
+    for (int c = 1; c < columns; ++c)
+        table.setColumnWidth(c, std::min(widths[static_cast<std::size_t>(c - 1)], cap));
+}
+
+// Every cell and header says its whole text where it is elided.
+void setTooltipsFromTexts(QTableWidget& table)
+{
+    for (int c = 0; c < table.columnCount(); ++c) {
+        if (QTableWidgetItem* header = table.horizontalHeaderItem(c))
+            header->setToolTip(header->text());
+        for (int r = 0; r < table.rowCount(); ++r)
+            if (QTableWidgetItem* item = table.item(r, c))
+                item->setToolTip(item->text());
+    }
+}
 
 SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
 {
@@ -79,7 +120,14 @@ void SleepsPane::showRecords(const std::vector<SleepRecord>& newestFirst)
             table_->setItem(row, column, item);
         }
     }
-    table_->resizeColumnsToContents();
+    setTooltipsFromTexts(*table_);
+    fitColumnsToWidth(*table_);
+}
+
+void SleepsPane::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitColumnsToWidth(*table_);
 }
 
 } // namespace drainwatch

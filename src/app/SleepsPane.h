@@ -11,6 +11,14 @@ class QTableWidget;
 
 namespace drainwatch {
 
+// Each item's and header's tooltip its text, for where a column elides it.
+void setTooltipsFromTexts(QTableWidget& table);
+
+// The columns as wide as their texts, the widest narrowed (their texts
+// elided, whole in their tooltips) until the table fits its width; the first
+// column, the time, is never narrowed.
+void fitColumnsToWidth(QTableWidget& table);
+
 // The sleep history beside the nine figures: one row a sleep, newest first.
 class SleepsPane : public QWidget {
     Q_OBJECT
@@ -21,6 +29,9 @@ public:
 
     // The most rows shown; the rest stay in the history (drainwatch --sleeps).
     static constexpr int kMostRows = 500;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QTableWidget* table_ = nullptr;
