@@ -494,6 +494,53 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
                                                       "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW");
 }
 
+// The sum of a table's column widths, against the width it has.
+int columnsWidth(const QTableWidget& table)
+{
+    int sum = 0;
+    for (int c = 0; c < table.columnCount(); ++c)
+        sum += table.columnWidth(c);
+    return sum;
+}
+
+// At the default size the Sleeps columns fit, a text cut short is whole in
+// its tooltip; enlarged, the figures take the width, and the window can be
+// made small again.
+TEST_F(DesktopAppTest, TheSleepsColumnsFitTheDefaultWindowAndTheFiguresTakeAnEnlargedOne)
+{
+    system.snapshot.mode = "deep";
+    trackSleeps();
+    desktop.start();
+    tick();
+    for (const std::int64_t charge : {4300, 3900}) {
+        suspend(8, charge);
+        tick();
+    }
+    auto* tabs = desktop.window().findChild<QTabWidget*>("tabs");
+    auto* table = desktop.window().findChild<QTableWidget*>("sleepsTable");
+    tabs->setCurrentWidget(table->parentWidget());
+    desktop.window().resize(475, 348);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_LE(columnsWidth(*table), table->viewport()->width());
+    for (int c = 0; c < table->columnCount(); ++c) {
+        EXPECT_EQ(table->item(0, c)->toolTip(), table->item(0, c)->text()) << c;
+        EXPECT_EQ(table->horizontalHeaderItem(c)->toolTip(), table->horizontalHeaderItem(c)->text()) << c;
+    }
+
+    tabs->setCurrentIndex(0);
+    auto* consumption = desktop.window().findChild<QLabel*>("consumptionLabel");
+    const int narrow = consumption->width();
+    desktop.window().resize(1100, 500);
+    QCoreApplication::processEvents();
+    EXPECT_GT(consumption->width(), narrow + 400);
+    EXPECT_LE(consumption->geometry().right(), consumption->parentWidget()->width());
+    desktop.window().resize(475, 348);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(desktop.window().width(), 475);
+    EXPECT_EQ(consumption->width(), narrow);
+}
+
 // However much a record says, the tooltip has a line for the figures and
 // one for the last sleep, even where a text read from /sys ends in a line end.
 TEST_F(DesktopAppTest, TheTrayTooltipGivesTheLastSleepInOneLine)
