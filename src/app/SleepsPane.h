@@ -11,13 +11,18 @@ class QTableWidget;
 
 namespace drainwatch {
 
-// Each item's and header's tooltip its text, for where a column elides it.
+// Each item's and header's tooltip its text, for where a column elides it
+// (a header that has one of its own keeps it).
 void setTooltipsFromTexts(QTableWidget& table);
 
-// The columns as wide as their texts, the widest narrowed (their texts
-// elided, whole in their tooltips) until the table fits its width; the first
-// column, the time, is never narrowed.
-void fitColumnsToWidth(QTableWidget& table);
+// A row's time: "12-01 08:00" in the table, the year too in its tooltip.
+QString shortTime(double time);
+QString fullTime(double time);
+
+// The columns as wide as their texts, the widest of those not kept whole
+// narrowed (their texts elided, whole in their tooltips) until the table
+// fits its width.
+void fitColumnsToWidth(QTableWidget& table, const std::vector<int>& whole);
 
 // The sleep history beside the nine figures: one row a sleep, newest first.
 class SleepsPane : public QWidget {

@@ -524,9 +524,10 @@ TEST_F(DesktopAppTest, TheSleepsColumnsFitTheDefaultWindowAndTheFiguresTakeAnEnl
     ASSERT_EQ(table->rowCount(), 2);
     EXPECT_LE(columnsWidth(*table), table->viewport()->width());
     for (int c = 0; c < table->columnCount(); ++c) {
-        EXPECT_EQ(table->item(0, c)->toolTip(), table->item(0, c)->text()) << c;
-        EXPECT_EQ(table->horizontalHeaderItem(c)->toolTip(), table->horizontalHeaderItem(c)->text()) << c;
+        EXPECT_TRUE(table->item(0, c)->toolTip().contains(table->item(0, c)->text())) << c;
+        EXPECT_FALSE(table->horizontalHeaderItem(c)->toolTip().isEmpty()) << c;
     }
+    EXPECT_EQ(table->item(0, 0)->toolTip().size(), 16) << "the year too";
 
     tabs->setCurrentIndex(0);
     auto* consumption = desktop.window().findChild<QLabel*>("consumptionLabel");

@@ -220,7 +220,12 @@ TEST_F(GraphWindowTest, DischargesAreNewestFirstAndHealthWaitsForThirtyDays)
     auto* table = desktop.window().findChild<QTableWidget*>("dischargesTable");
     ASSERT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->item(0, 0)->text(),
+              QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 7 * kHour)).toString("MM-dd HH:mm"));
+    EXPECT_EQ(table->item(0, 0)->toolTip(),
               QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 7 * kHour)).toString("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(table->item(0, 1)->text(),
+              QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 12 * kHour)).toString("HH:mm"))
+        << "on the day of the start, the time alone";
     EXPECT_EQ(table->item(1, 4)->text(), QStringLiteral("100.0% → 60.0%"));
     EXPECT_EQ(table->item(1, 6)->text(), "412 mA");
     EXPECT_EQ(table->item(1, 5)->text(), "0.0%");
