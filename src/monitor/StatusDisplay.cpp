@@ -119,8 +119,6 @@ void ViewController::showStatus(bool charging, double c, double current)
     }
     const std::int64_t awake = dischargeTimer.currentTimeSeconds();
 
-    // A count only seconds old is also the first tick after a start, an
-    // unplug or a reset: on battery then, it is a count that has just begun.
     heldAt_ = chargeHeldAt(charging, c);
     if (awake < kOnACSeconds && charging) {
         show(timeAwakeLabel, "(on AC power)");
@@ -130,6 +128,8 @@ void ViewController::showStatus(bool charging, double c, double current)
         show(plannedRuntimeLabel, "(on AC power)");
         show(totalRuntimeLabel, "(on AC power)");
     } else if (awake < kOnACSeconds) {
+        // The first tick after a start, an unplug or a reset, on battery: a
+        // count just begun, not the charger.
         for (TextField* field :
              {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel, totalRuntimeLabel})
             show(field, "(please wait)");
