@@ -10,21 +10,31 @@ SANITIZE_BUILD ?= build-sanitize
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build test run bench clean test-sanitize lint fuzz
+.PHONY: all deps deps-run build build-programs test run bench clean test-sanitize lint fuzz
 
 all: build
 
+# Everything: building, running, testing, sanitizing, linting.
 deps:
 	./scripts/install-deps.sh
 
+# What building and running the programs needs, no more.
+deps-run:
+	./scripts/install-deps.sh --run
+
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DDRAINWATCH_TESTS=ON
 	cmake --build $(BUILD)
+
+# The two programs alone: no tests, benchmarks, manual page or changelog.
+build-programs: deps-run
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) -DDRAINWATCH_TESTS=OFF
+	cmake --build $(BUILD) --target drainwatch drainwatch-desktop
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
-run: build
+run: build-programs
 	./scripts/run.sh $(BUILD)/src/app/drainwatch
 
 bench: build

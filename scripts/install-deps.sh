@@ -1,17 +1,33 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian packages that building, running and testing Drainwatch need.
+# Installs the Debian packages that building, running and testing Drainwatch need;
+# with --run only those that building and running the programs need (make run).
 # Idempotent: does nothing when everything is there already.
 set -euo pipefail
 
+run_only=0
+case "${1:-}" in
+  --run) run_only=1 ;;
+  '') ;;
+  *) echo "usage: scripts/install-deps.sh [--run]" >&2; exit 2 ;;
+esac
+
+# Building and running the two programs.
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev scdoc libsystemd-dev libsqlite3-dev libfmt-dev libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev scdoc libsystemd-dev libsqlite3-dev libfmt-dev
+  # the window in a Wayland session
+  qt6-wayland
+)
+
+# What the tests, benchmarks, sanitizer builds and lint add.
+test_packages=(
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   locales dbus python3-dbusmock faketime xvfb xauth strace
   # bench/footprint: a tray host for the window with its tray icon, and xwininfo
   trayer x11-utils
-  # the window under Wayland, and a Wayland compositor to test it in
-  qt6-wayland weston
+  # a Wayland compositor to test the window in
+  weston
   # the terminal at a given width; keys pressed in the window under Xvfb
   tmux xdotool
   # the README's i3blocks snippet, run by i3blocks itself
@@ -22,6 +38,7 @@ packages=(
   # libFuzzer runtimes, clang-tidy, clang-format
   clang libclang-rt-14-dev clang-tidy clang-format
 )
+[ $run_only -eq 1 ] || packages+=("${test_packages[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,7 +47,7 @@ done
 
 # Tests format under a comma-decimal locale to prove the output does not follow it.
 need_locale=0
-locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$' || need_locale=1
+[ $run_only -eq 1 ] || locale -a 2>/dev/null | grep -qi '^de_DE\.utf8$' || need_locale=1
 
 if [ ${#missing[@]} -eq 0 ] && [ $need_locale -eq 0 ]; then
   exit 0

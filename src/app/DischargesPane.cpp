@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/DischargesPane.h"
 
+#include "app/SleepsPane.h"
 #include "sleep/SleepText.h"
 
 #include <QDateTime>
@@ -27,6 +28,16 @@ QString percent(double fraction)
     return std::isfinite(fraction) ? QStringLiteral("%1%").arg(fraction * 100, 0, 'f', 1) : QStringLiteral("-");
 }
 
+// From, awake and the charge: what a row is read for.
+const std::vector<int> kWholeColumns = {0, 2, 4};
+
+// The end of a discharge on the day it began needs its time alone.
+bool sameDay(double start, double end)
+{
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(start)).date() ==
+           QDateTime::fromSecsSinceEpoch(static_cast<qint64>(end)).date();
+}
+
 } // namespace
 
 DischargesPane::DischargesPane(QWidget* parent) : QWidget(parent)
@@ -40,6 +51,7 @@ DischargesPane::DischargesPane(QWidget* parent) : QWidget(parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(false);
     auto* empty = new QLabel(tr("No discharge recorded yet: one is kept each time the charger is connected."), this);
     empty->setObjectName("noDischargesLabel");
     auto* column = new QVBoxLayout(this);
@@ -55,14 +67,12 @@ void DischargesPane::showRecords(std::vector<DischargeRecord> records)
     const int rows = static_cast<int>(std::min<std::size_t>(records.size(), kMostRows));
     findChild<QLabel*>("noDischargesLabel")->setVisible(rows == 0);
     table_->setRowCount(rows);
-    const auto when = [](double time) {
-        return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    };
     for (int row = 0; row < rows; ++row) {
         const DischargeRecord& r = records[static_cast<std::size_t>(row)];
         const QStringList cells = {
-            when(r.start),
-            when(r.end),
+            shortTime(r.start),
+            sameDay(r.start, r.end) ? QDateTime::fromSecsSinceEpoch(static_cast<qint64>(r.end)).toString("HH:mm")
+                                    : shortTime(r.end),
             duration(r.awakeSeconds),
             duration(r.totalSeconds),
             percent(r.chargeAtStart) + QStringLiteral(" → ") + percent(r.chargeAtEnd),
@@ -79,7 +89,18 @@ void DischargesPane::showRecords(std::vector<DischargeRecord> records)
             table_->setItem(row, column, item);
         }
     }
-    table_->resizeColumnsToContents();
+    setTooltipsFromTexts(*table_);
+    for (int row = 0; row < rows; ++row) {
+        table_->item(row, 0)->setToolTip(fullTime(records[static_cast<std::size_t>(row)].start));
+        table_->item(row, 1)->setToolTip(fullTime(records[static_cast<std::size_t>(row)].end));
+    }
+    fitColumnsToWidth(*table_, kWholeColumns);
+}
+
+void DischargesPane::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitColumnsToWidth(*table_, kWholeColumns);
 }
 
 } // namespace drainwatch

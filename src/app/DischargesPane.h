@@ -22,6 +22,9 @@ public:
 
     static constexpr int kMostRows = 500;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     QTableWidget* table_ = nullptr;
 };

@@ -34,7 +34,7 @@ bool Follower::show(const std::string& line)
 {
     std::string text = line + '\n';
     if (format_ == TerminalFrontEnd::Format::Waybar)
-        text = waybarLine(StatusBarFigures::fromJson(line)) + '\n';
+        text = waybarLine(StatusBarFigures::fromJson(line), &template_) + '\n';
     else if (format_ == TerminalFrontEnd::Format::Template)
         text = template_.expand(StatusBarFigures::fromJson(line)) + '\n';
     else if (format_ != TerminalFrontEnd::Format::Json) {

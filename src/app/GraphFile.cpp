@@ -9,8 +9,11 @@
 #include "sleep/SleepLedger.h"
 
 #include <QFile>
+#include <QFont>
+#include <QFontMetrics>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPalette>
 
 #include <cstdio>
 #include <memory>
@@ -19,16 +22,51 @@
 
 namespace drainwatch {
 
+namespace {
+
+// The key the window's Graph tab shows above the graph, for a file that
+// is read without it.
+void paintLegend(QPainter& painter, const QRect& row)
+{
+    const QPalette palette;
+    painter.fillRect(row, palette.color(QPalette::Base));
+    const QFontMetrics metrics = painter.fontMetrics();
+    const std::pair<QColor, QString> keys[] = {
+        {GraphPainter::kChargeLine, QObject::tr("charge (left)")},
+        {GraphPainter::kRateLine, QObject::tr("drain (right)")},
+        {GraphPainter::kSleepShade, QObject::tr("asleep")},
+        {GraphPainter::kChargerShade, QObject::tr("on the charger")},
+        {palette.color(QPalette::Base), QObject::tr("not running")},
+    };
+    int x = row.left() + 8;
+    const int swatch = metrics.height() - 4;
+    for (const auto& [colour, name] : keys) {
+        const QRect box(x, row.center().y() - swatch / 2, swatch, swatch);
+        painter.fillRect(box, colour);
+        painter.setPen(palette.color(QPalette::Mid));
+        painter.drawRect(box.adjusted(0, 0, -1, -1));
+        painter.setPen(palette.color(QPalette::Text));
+        const int width = metrics.horizontalAdvance(name);
+        painter.drawText(QRect(box.right() + 5, row.top(), width + 2, row.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         name);
+        x = box.right() + 5 + width + 14;
+    }
+}
+
+} // namespace
+
 QImage graphImage(const HistoryReader& reader, const std::string& range, RateUnit unit, QSize size)
 {
     const GraphRange span = graphRange(range).value_or(kGraphRanges[kDefaultGraphRange]);
     const GraphData data = readGraphData(reader, readerNow(reader), span.seconds, unit);
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    const int legendHeight = QFontMetrics(QFont()).height() + 8;
+    QImage image(size + QSize(0, legendHeight), QImage::Format_ARGB32_Premultiplied);
     const QRect bounds(QPoint(0, 0), size);
     GraphPainter graph;
     graph.reduce(data, bounds);
     QPainter painter(&image);
     graph.paint(painter, bounds);
+    paintLegend(painter, QRect(0, size.height(), size.width(), legendHeight));
     return image;
 }
 

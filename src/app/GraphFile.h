@@ -14,8 +14,8 @@ namespace drainwatch {
 // writes it (WAL). A missing file reads as no history.
 HistoryReader historyFileReader(bool simulate);
 
-// The graph of range (a name --range takes) drawn into an image, as the
-// window draws it.
+// The graph of range (a name --range takes) drawn into an image of size, as
+// the window draws it, with a row below for the key the window shows above it.
 QImage graphImage(const HistoryReader& reader, const std::string& range, RateUnit unit, QSize size = {960, 360});
 
 // `drainwatch --graph FILE`: the history read-only (none is an empty graph)

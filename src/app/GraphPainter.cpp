@@ -2,6 +2,7 @@
 #include "app/GraphPainter.h"
 
 #include <QDateTime>
+#include <QFont>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPalette>
@@ -15,8 +16,16 @@ namespace {
 
 constexpr int kLeft = 42;
 constexpr int kRight = 46;
-constexpr int kTop = 18;
 constexpr int kBottom = 20;
+
+// The captions' row: as tall as the font, so that a larger one (the
+// offscreen platform's, a desktop's at 200 %) is not cut at the top.
+// The 100 % label reaches half a line above the plot, below the captions.
+int topMargin()
+{
+    const int line = QFontMetrics(QFont()).height();
+    return std::max(18, line + line / 2 + 4);
+}
 
 QString rateText(double rate, RateUnit unit)
 {
@@ -52,7 +61,7 @@ GraphData readGraphData(const HistoryReader& reader, double until, double second
     return data;
 }
 
-QRect GraphPainter::plotArea(const QRect& bounds) { return bounds.adjusted(kLeft, kTop, -kRight, -kBottom); }
+QRect GraphPainter::plotArea(const QRect& bounds) { return bounds.adjusted(kLeft, topMargin(), -kRight, -kBottom); }
 
 void GraphPainter::reduce(const GraphData& data, const QRect& bounds)
 {
@@ -114,21 +123,24 @@ void GraphPainter::paint(QPainter& painter, const QRect& bounds) const
     painter.setPen(QPen(grid, 0, Qt::DotLine));
     const double top = rateTop();
     const QFontMetrics metrics = painter.fontMetrics();
+    const int labelHeight = metrics.height() + 2;
+    const int topGap = plot.top() - bounds.top();
     for (int quarter = 0; quarter <= 4; ++quarter) {
         const int y = plot.bottom() - quarter * (plot.height() - 1) / 4;
         painter.setPen(QPen(grid, 0, Qt::DotLine));
         painter.drawLine(plot.left(), y, plot.right(), y);
         painter.setPen(text);
-        painter.drawText(QRect(bounds.left(), y - 10, kLeft - 4, 20), Qt::AlignRight | Qt::AlignVCenter,
-                         QStringLiteral("%1%").arg(quarter * 25));
+        painter.drawText(QRect(bounds.left(), y - labelHeight / 2, kLeft - 4, labelHeight),
+                         Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1%").arg(quarter * 25));
         const double rate = top * quarter / 4;
-        painter.drawText(QRect(plot.right() + 4, y - 10, kRight - 4, 20), Qt::AlignLeft | Qt::AlignVCenter,
-                         QString::number(rate, 'g', 3));
+        painter.drawText(QRect(plot.right() + 4, y - labelHeight / 2, kRight - 4, labelHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, QString::number(rate, 'g', 3));
     }
     painter.setPen(text);
-    painter.drawText(QRect(bounds.left() + 4, bounds.top(), bounds.width() / 2, kTop), Qt::AlignLeft | Qt::AlignVCenter,
-                     QObject::tr("Charge"));
-    painter.drawText(QRect(bounds.center().x(), bounds.top(), bounds.width() / 2 - 4, kTop),
+    const int captionHeight = std::max(0, topGap - labelHeight / 2);
+    painter.drawText(QRect(bounds.left() + 4, bounds.top(), bounds.width() / 2, captionHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, QObject::tr("Charge"));
+    painter.drawText(QRect(bounds.center().x(), bounds.top(), bounds.width() / 2 - 4, captionHeight),
                      Qt::AlignRight | Qt::AlignVCenter,
                      unit_ == RateUnit::Watts ? QObject::tr("Drain (W)") : QObject::tr("Drain (%/h)"));
 
@@ -207,6 +219,10 @@ void GraphPainter::paint(QPainter& painter, const QRect& bounds) const
     painter.setRenderHint(QPainter::Antialiasing, false);
     for (const QRect& range : ranges)
         painter.fillRect(range, kChargeLine);
+    if (charge.isEmpty() && ranges.isEmpty() && !chargeAt) {
+        painter.setPen(text);
+        painter.drawText(plot, Qt::AlignCenter | Qt::TextWordWrap, QObject::tr("No history for this range yet"));
+    }
     painter.restore();
 }
 

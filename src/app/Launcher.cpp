@@ -9,6 +9,7 @@
 #include "app/TerminalFrontEnd.h"
 #include "app/TerminalResize.h"
 #include "battery/BatteryInfo.h"
+#include "battery/SysfsRegistry.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "history/LocalTime.h"
@@ -18,6 +19,7 @@
 #include "sleep/SleepText.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QMetaObject>
 
 #include <cerrno>
@@ -59,24 +61,42 @@ int showBatteryInfo(bool simulate)
     const SystemClock clock;
     const auto battery = MonitorEnvironment::makeBattery(simulate, clock);
     const BatteryListener listener(*battery);
+    auto* sysfs = dynamic_cast<SysfsRegistry*>(battery.get());
+    const std::string batteries = sysfs ? sysfs->batteriesText() : "the simulated battery\n";
     // stdio, not std::cout: <iostream> would set up the standard streams in
     // every run, the terminal's too, at a cost in memory.
-    std::fputs(batteryInfoText(listener).c_str(), stdout);
-    return outputWritten();
+    std::fputs((batteries + batteryInfoText(listener)).c_str(), stdout);
+    const int written = outputWritten();
+    if (batteries.empty()) {
+        fmt::print(stderr, "Drainwatch: no battery in {}\n", SysfsSnapshotSource::powerSupplyFolder().string());
+        return 1;
+    }
+    return written;
 }
 
-// Read-only beside a running monitor (WAL); no history is nothing to print.
+// Said as the window says it; beside JSON lines or CSV, on standard error,
+// so that a script reading the output finds none.
+void sayNoneYet(const char* what, bool onStandardError) { std::fputs(what, onStandardError ? stderr : stdout); }
+
+constexpr const char* kNoSleeps = "No sleep recorded yet.\n";
+
+// Read-only beside a running monitor (WAL).
 int showSleeps(const Options& options)
 {
     const auto file = SleepLedger::defaultPath(Identity::of(options.simulate).historyFile);
     const SleepLedger ledger(file, SleepLedger::Access::ReadOnly);
     if (!ledger.isOpen()) {
         std::error_code error;
-        return std::filesystem::exists(file, error) ? 1 : 0;
+        if (std::filesystem::exists(file, error))
+            return 1;
+        sayNoneYet(kNoSleeps, options.json);
+        return outputWritten();
     }
     const auto records = ledger.records();
     std::string text;
-    if (options.json) {
+    if (records.empty()) {
+        sayNoneYet(kNoSleeps, options.json);
+    } else if (options.json) {
         for (const SleepRecord& record : records)
             text += sleepRecordJson(record) + '\n';
     } else {
@@ -87,7 +107,7 @@ int showSleeps(const Options& options)
 }
 
 // Read-only beside a running monitor (WAL), as --sleeps; no history prints
-// the CSV header, or no table.
+// the CSV header, or says that there is none.
 int showHistory(const Options& options)
 {
     const auto file = SleepLedger::defaultPath(Identity::of(options.simulate).historyFile);
@@ -107,6 +127,8 @@ int showHistory(const Options& options)
     } else {
         const auto discharges = store.discharges();
         std::fputs((options.csv ? dischargesCsv(discharges) : dischargesTable(discharges)).c_str(), stdout);
+        if (discharges.empty())
+            sayNoneYet("No discharge recorded yet: one is kept each time the charger is connected.\n", options.csv);
     }
     return outputWritten();
 }
@@ -248,6 +270,11 @@ int runDrainwatch(int argc, char** argv)
     // platform: a bug report's graph needs no display.
     if (options.graph) {
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        // Else Qt makes /tmp/runtime-<user> for itself.
+        QString problem;
+        const QString runtime = runtimeFolder(problem);
+        if (!runtime.isEmpty())
+            ::setenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime).constData(), 1);
         return runDesktop(argv);
     }
     if (options.terminal)

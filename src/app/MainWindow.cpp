@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace drainwatch {
 
 MainWindow::MainWindow(ViewController& controller, const QString& title, WindowSettings& settings)
@@ -50,6 +52,8 @@ MainWindow::MainWindow(ViewController& controller, const QString& title, WindowS
 QWidget* MainWindow::buildContent()
 {
     auto* content = new QWidget(this);
+    content_ = content;
+    content->installEventFilter(this);
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(14);
     grid->setVerticalSpacing(6);
@@ -70,6 +74,9 @@ QWidget* MainWindow::buildContent()
         value->setText(QStringLiteral("100.0 %/h (100.0 %/h recent, 100.0 %/h avg)"));
         value->setFixedSize(value->sizeHint().expandedTo(QSize(valueWidth, 0)));
         value->clear();
+        values_.push_back(value);
+        valueWidth_ = std::max(valueWidth_, value->width());
+        captionWidth_ = std::max(captionWidth_, caption->sizeHint().width());
         caption->setBuddy(value);
         caption->setObjectName(QString::fromUtf8(field.outlet) + QStringLiteral("Caption"));
         caption->setToolTip(QString::fromUtf8(field.meaning));
@@ -117,9 +124,31 @@ QWidget* MainWindow::buildContent()
     column->setContentsMargins(18, 14, 18, 10);
     column->addLayout(grid);
     column->addWidget(sleepLine_);
+    column->addStretch(1);
     column->addSpacing(8);
     column->addLayout(buttons);
+    // Set, rather than taken from the figures, whose width follows the window's:
+    // else a window once enlarged could not be made smaller again.
+    const QMargins margins = column->contentsMargins();
+    content->setMinimumWidth(margins.left() + captionWidth_ + grid->horizontalSpacing() + valueWidth_ +
+                             margins.right());
     return content;
+}
+
+// The figures take the width of an enlarged window. Their size changes here
+// only, never with a text: a label of fixed size repaints alone.
+void MainWindow::fitFigures()
+{
+    const int width = valueWidth_ + content_->width() - content_->minimumWidth();
+    for (QLabel* value : values_)
+        value->setFixedWidth(std::max(valueWidth_, width));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == content_ && event->type() == QEvent::Resize)
+        fitFigures();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::buildMenu()

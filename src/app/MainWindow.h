@@ -72,9 +72,11 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* buildContent();
+    void fitFigures();
     void buildMenu();
     void followVisibility();
     void askHowToClose();
@@ -84,6 +86,11 @@ private:
     ViewController& controller_;
     WindowSettings& settings_;
     std::vector<std::unique_ptr<QtTextField>> fields_;
+    // The Battery tab, its figures and their narrowest width.
+    QWidget* content_ = nullptr;
+    std::vector<QLabel*> values_;
+    int valueWidth_ = 0;
+    int captionWidth_ = 0;
     QCheckBox* wattsBox_ = nullptr;
     std::unique_ptr<QtCheckBox> wattsOutlet_;
     bool onScreen_ = false;

@@ -118,8 +118,10 @@ Options Options::parse(const std::vector<std::string>& arguments)
     std::string formatError;
     if (options.error.empty() && options.format && !StatusTemplate::parse(*options.format, formatError))
         options.error = formatError;
-    if (options.error.empty() && options.json + options.waybar + options.format.has_value() > 1)
-        options.error = "--json, --waybar and --format each choose the output; give one";
+    // --waybar --format: the template makes Waybar's text.
+    if (options.error.empty() && options.json + (options.waybar || options.format.has_value()) > 1)
+        options.error =
+            "--json, --waybar and --format each choose the output; give one (--format may go with --waybar)";
     return options;
 }
 
@@ -132,7 +134,8 @@ std::string Options::usage()
            "  --terminal      run without a window, the figures redrawn on every tick\n"
            "  --json          run without a window, one JSON object per tick\n"
            "  --waybar        run without a window, one JSON object per tick for Waybar's custom\n"
-           "                  module (return-type json): text, tooltip, class, percentage\n"
+           "                  module (return-type json): text, tooltip, class, percentage; with\n"
+           "                  --format, the text from its TEMPLATE\n"
            "  --format TEMPLATE\n"
            "                  run without a window, one line per tick from TEMPLATE, e.g.\n"
            "                  '{charge} {rate}'; placeholders: {charge} {rate} {recent} {average}\n"

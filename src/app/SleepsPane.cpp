@@ -33,12 +33,70 @@ QString joined(const std::vector<std::string>& values)
     return list.join(QStringLiteral(", "));
 }
 
+// When, how long, used and %/h: what a row is read for.
+const std::vector<int> kWholeColumns = {0, 1, 3, 4};
+
 } // namespace
+
+void fitColumnsToWidth(QTableWidget& table, const std::vector<int>& whole)
+{
+    table.resizeColumnsToContents();
+    const int columns = table.columnCount();
+    const auto kept = [&whole](int c) { return std::find(whole.begin(), whole.end(), c) != whole.end(); };
+    std::vector<int> widths;
+    int available = table.viewport()->width();
+    for (int c = 0; c < columns; ++c) {
+        if (kept(c))
+            available -= table.columnWidth(c);
+        else
+            widths.push_back(table.columnWidth(c));
+    }
+    if (widths.empty())
+        return;
+    const auto total = [&widths](int cap) {
+        int sum = 0;
+        for (const int width : widths)
+            sum += std::min(width, cap);
+        return sum;
+    };
+    constexpr int kNarrowest = 28;
+    int cap = *std::max_element(widths.begin(), widths.end());
+    if (total(cap) <= available)
+        return;
+    // The largest cap under which the columns fit, at least kNarrowest.
+    while (cap > kNarrowest && total(cap) > available)
+        --cap;
+    for (int c = 0; c < columns; ++c)
+        if (!kept(c))
+            table.setColumnWidth(c, std::min(table.columnWidth(c), cap));
+}
+
+QString fullTime(double time)
+{
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString shortTime(double time)
+{
+    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time)).toString(QStringLiteral("MM-dd HH:mm"));
+}
+
+// Every cell and header says its whole text where it is elided.
+void setTooltipsFromTexts(QTableWidget& table)
+{
+    for (int c = 0; c < table.columnCount(); ++c) {
+        if (QTableWidgetItem* header = table.horizontalHeaderItem(c); header && header->toolTip().isEmpty())
+            header->setToolTip(header->text());
+        for (int r = 0; r < table.rowCount(); ++r)
+            if (QTableWidgetItem* item = table.item(r, c))
+                item->setToolTip(item->text());
+    }
+}
 
 SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
 {
-    const QStringList headers = {tr("When"), tr("How long"),       tr("Mode"),     tr("Used"), tr("%/h"),
-                                 tr("mW"),   tr("Hardware sleep"), tr("Woken by"), tr("Flags")};
+    const QStringList headers = {tr("When"), tr("How long"), tr("Mode"),     tr("Used"), tr("%/h"),
+                                 tr("mW"),   tr("HW sleep"), tr("Woken by"), tr("Flags")};
     table_ = new QTableWidget(0, static_cast<int>(headers.size()), this);
     table_->setObjectName("sleepsTable");
     table_->setHorizontalHeaderLabels(headers);
@@ -46,6 +104,9 @@ SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->horizontalHeader()->setStretchLastSection(true);
+    // One line a row: a narrowed column elides its text rather than wrapping it.
+    table_->setWordWrap(false);
+    table_->horizontalHeaderItem(6)->setToolTip(tr("Share of the sleep in hardware sleep"));
     auto* empty = new QLabel(tr("No sleep recorded yet."), this);
     empty->setObjectName("noSleepsLabel");
     auto* column = new QVBoxLayout(this);
@@ -68,7 +129,7 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
         const SleepRecord& r = newestFirst[static_cast<std::size_t>(row)];
         const auto seconds = sleepSeconds(r);
         const QStringList cells = {
-            QDateTime::fromSecsSinceEpoch(static_cast<qint64>(r.start)).toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+            shortTime(r.start),
             QString::fromStdString(seconds ? sleepDurationText(*seconds) : "-"),
             QString::fromStdString(r.mode.value_or("-")),
             QString::fromStdString(fmt::format("{:.1f}%", r.usedPercentage)),
@@ -87,7 +148,16 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
             table_->setItem(row, column, item);
         }
     }
-    table_->resizeColumnsToContents();
+    setTooltipsFromTexts(*table_);
+    for (int row = 0; row < rows; ++row)
+        table_->item(row, 0)->setToolTip(fullTime(newestFirst[static_cast<std::size_t>(row)].start));
+    fitColumnsToWidth(*table_, kWholeColumns);
+}
+
+void SleepsPane::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitColumnsToWidth(*table_, kWholeColumns);
 }
 
 } // namespace drainwatch

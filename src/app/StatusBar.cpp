@@ -16,6 +16,9 @@ namespace drainwatch {
 
 namespace {
 
+constexpr double kWarningCharge = 0.20;
+constexpr double kCriticalCharge = 0.10;
+
 bool known(const std::optional<double>& value) { return value && std::isfinite(*value); }
 
 struct Placeholder {
@@ -124,8 +127,8 @@ StatusBarFigures StatusBarFigures::fromJson(const std::string& line)
     StatusBarFigures bar;
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         bar.texts[i] = object[QLatin1String(kStatusFields[i].outlet)].toString().toStdString();
-    bar.figures = {number("charge"), number("currentMA"), number("ratePerHour"), number("recentPerHour"),
-                   number("averagePerHour")};
+    bar.figures = {number("charge"),        number("currentMA"),      number("ratePerHour"),
+                   number("recentPerHour"), number("averagePerHour"), number("heldAt")};
     if (bar.text(&ViewController::currentChargeLabel) == "(no battery)")
         bar.figures.charge.reset();
     bar.pluggedIn = object["pluggedIn"].toBool();
@@ -166,26 +169,33 @@ std::string StatusBarFigures::lastSleepRate() const
     return lastSleep && known(lastSleep->ratePerHour) ? fmt::format("{:.1f} %/h", *lastSleep->ratePerHour + 0.0) : "-";
 }
 
-std::string waybarLine(const StatusBarFigures& bar)
+std::string waybarLine(const StatusBarFigures& bar, const StatusTemplate* textTemplate)
 {
     const bool battery = known(bar.figures.charge);
     std::string text = "no battery";
+    const bool held = battery && bar.pluggedIn && known(bar.figures.heldAt);
     if (battery) {
         text = bar.charge();
-        if (known(bar.figures.ratePerHour))
+        if (held)
+            text += " (charge limit)";
+        else if (known(bar.figures.ratePerHour))
             text += ' ' + bar.rate(bar.figures.ratePerHour);
     }
+    if (textTemplate && !textTemplate->empty())
+        text = textTemplate->expand(bar);
     QStringList tooltip;
     for (std::size_t i = 0; i < kStatusFields.size(); ++i)
         tooltip << QString::fromStdString(fmt::format("{}: {}", kStatusFields[i].caption, bar.texts[i]));
     if (bar.lastSleep)
         tooltip << QString::fromStdString(lastSleepLine(*bar.lastSleep));
 
-    // Full: the charger is in and nothing flows into the battery (a charge
-    // limit holds it below 100 %), or it is at the top.
+    // Not charging: a charge limit holds the battery below the top. Full: the
+    // charger is in and nothing flows into the battery, or it is at the top.
     QString cssClass = QStringLiteral("no-battery");
     if (battery && !bar.pluggedIn)
         cssClass = QStringLiteral("discharging");
+    else if (held)
+        cssClass = QStringLiteral("not-charging");
     else if (battery)
         cssClass =
             *bar.figures.charge >= 0.995 || (known(bar.figures.currentMA) && std::fabs(*bar.figures.currentMA) < 1)
@@ -194,6 +204,11 @@ std::string waybarLine(const StatusBarFigures& bar)
 
     // Waybar takes a list of classes: the state and, beside it, the warning.
     QJsonArray classes = {cssClass};
+    // Low on battery, as the tray icon turns red at 20 %.
+    if (battery && !bar.pluggedIn && *bar.figures.charge < kCriticalCharge)
+        classes.append(QStringLiteral("critical"));
+    else if (battery && !bar.pluggedIn && *bar.figures.charge < kWarningCharge)
+        classes.append(QStringLiteral("warning"));
     if (bar.lastSleep && bar.lastSleep->hasFlag("high drain"))
         classes.append(QStringLiteral("high-drain"));
 

@@ -37,8 +37,10 @@ struct StatusBarFigures {
 // Waybar's custom module with "return-type": "json": text (charge and rate
 // now), tooltip (the nine figures and the last sleep, a line each), class (a
 // list: discharging, charging, full or no-battery, and high-drain after a
-// sleep flagged so) and percentage (the charge, an integer).
-std::string waybarLine(const StatusBarFigures& bar);
+// sleep flagged so) and percentage (the charge, an integer). With a template
+// (--waybar --format), the text is made from it.
+class StatusTemplate;
+std::string waybarLine(const StatusBarFigures& bar, const StatusTemplate* text = nullptr);
 
 // A line made from a template such as "{charge} {rate}", for i3blocks,
 // Polybar and anything that reads lines. "{{" and "}}" are braces.
@@ -48,6 +50,7 @@ public:
     // placeholder or an unclosed brace is said before anything runs.
     static std::optional<StatusTemplate> parse(const std::string& text, std::string& error);
     std::string expand(const StatusBarFigures& bar) const;
+    bool empty() const { return pieces_.empty(); }
 
     // The placeholders, in the order --help lists them.
     static const std::vector<std::string>& placeholders();

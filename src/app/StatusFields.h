@@ -26,7 +26,7 @@ inline constexpr std::array<StatusField, 9> kStatusFields = {{
      "rate of use now, over the last 96 samples (8 minutes) and since unplugging, in percent of the full charge per "
      "hour (or watts, with \"Show watts\")"},
     {"Remaining", "plannedRuntimeLabel", &ViewController::plannedRuntimeLabel,
-     "time left at the current charge, at the rate seen since unplugging"},
+     "time left at the current charge, at the rate seen awake since unplugging"},
     {"Full battery", "totalRuntimeLabel", &ViewController::totalRuntimeLabel,
      "how long a full battery lasts at that rate"},
     {"Charge now", "currentChargeLabel", &ViewController::currentChargeLabel,

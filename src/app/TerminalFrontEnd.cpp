@@ -54,9 +54,10 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     // What a status bar that follows over the socket needs besides: the
     // charger, and the voltage for watts.
     const auto pluggedIn = controller.batteryState.isCharging();
-    line += fmt::format(
-        ",\"pluggedIn\":{},\"volts\":{}", pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
-        jsonNumber(controller.powerVoltage > 0 ? std::optional(controller.powerVoltage) : std::nullopt));
+    line += fmt::format(",\"pluggedIn\":{},\"volts\":{},\"heldAt\":{}",
+                        pluggedIn ? (*pluggedIn ? "true" : "false") : "null",
+                        jsonNumber(controller.powerVoltage > 0 ? std::optional(controller.powerVoltage) : std::nullopt),
+                        jsonNumber(figures.heldAt));
     const SleepTracker* sleeps = controller.sleepTracker;
     line += ",\"lastSleep\":";
     line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
@@ -102,7 +103,7 @@ void TerminalFrontEnd::render()
     if (format_ == Format::Json)
         text = jsonLine() + '\n';
     else if (format_ == Format::Waybar)
-        text = waybarLine(statusBarFigures()) + '\n';
+        text = waybarLine(statusBarFigures(), &template_) + '\n';
     else if (format_ == Format::Template)
         text = template_.expand(statusBarFigures()) + '\n';
     else

@@ -11,8 +11,9 @@ namespace drainwatch {
 namespace {
 
 constexpr std::array<std::string_view, Battery::keyCount> kRawValues = {
-    "ExternalConnected", "Amperage",   "CurrentCapacity", "CycleCount",  "DesignCapacity", "DesignCycleCount9C",
-    "FullyCharged",      "IsCharging", "MaxCapacity",     "Temperature", "TimeRemaining",  "Voltage",
+    "ExternalConnected",  "Amperage",     "CurrentCapacity", "CycleCount",  "DesignCapacity",
+    "DesignCycleCount9C", "FullyCharged", "IsCharging",      "MaxCapacity", "Temperature",
+    "TimeRemaining",      "Voltage",      "ChargeLimit",
 };
 
 // Numbers and truth values convert to each other; text converts to nothing.

@@ -28,8 +28,10 @@ public:
         Temperature,
         TimeRemaining,
         Voltage,
+        // Whole percent at which the charger stops (charge_control_end_threshold).
+        ChargeLimit,
     };
-    static constexpr int keyCount = 12;
+    static constexpr int keyCount = 13;
     enum class TemperatureUnit { Celsius, Fahrenheit, Kelvin };
 
     static std::string_view rawValue(Key key);
@@ -54,6 +56,7 @@ public:
     std::optional<std::int64_t> timeRemaining() const { return integer(Key::TimeRemaining); }
     std::optional<std::int64_t> voltage() const { return integer(Key::Voltage); }
     std::optional<std::int64_t> powerVoltage() const;
+    std::optional<std::int64_t> chargeLimit() const { return integer(Key::ChargeLimit); }
     std::optional<bool> isACPowered() const { return boolean(Key::ACPowered); }
     std::optional<bool> isCharging() const { return boolean(Key::IsCharging); }
     std::optional<bool> isCharged() const { return boolean(Key::FullyCharged); }

@@ -58,8 +58,47 @@ std::string keyValue(const Battery& battery, Battery::Key key)
         return shown(battery.timeRemaining());
     case Key::Voltage:
         return shown(battery.voltage());
+    case Key::ChargeLimit:
+        return shown(battery.chargeLimit());
     }
     return std::string(kNone);
+}
+
+// What a figure counts in, or what a truth value means, after the value.
+std::string_view keyMeaning(Battery::Key key)
+{
+    using Key = Battery::Key;
+    switch (key) {
+    case Key::ACPowered:
+        return " (the charger is in)";
+    case Key::Amperage:
+        return " mA (below 0 while discharging)";
+    case Key::CurrentCapacity:
+    case Key::DesignCapacity:
+    case Key::MaxCapacity:
+        return " mAh";
+    case Key::FullyCharged:
+        return " (the battery is full)";
+    case Key::IsCharging:
+        return " (charge flows into the battery)";
+    case Key::Temperature:
+        return " °C";
+    case Key::TimeRemaining:
+        return " min";
+    case Key::Voltage:
+        return " mV";
+    case Key::ChargeLimit:
+        return " % (the charger stops there)";
+    case Key::CycleCount:
+    case Key::DesignCycleCount:
+        break;
+    }
+    return {};
+}
+
+std::string line(std::string_view name, const std::string& value, std::string_view meaning)
+{
+    return fmt::format("{}: {}{}\n", name, value, value == kNone ? std::string_view() : meaning);
 }
 
 } // namespace
@@ -69,22 +108,23 @@ std::string batteryInfoText(const BatteryListener& listener)
     std::string text;
     for (int i = 0; i < Battery::keyCount; ++i) {
         const auto key = static_cast<Battery::Key>(i);
-        text += fmt::format("{}: {}\n", Battery::rawValue(key), keyValue(listener.batt, key));
+        text += line(Battery::rawValue(key), keyValue(listener.batt, key), keyMeaning(key));
     }
     // Only where the source has a figure of its own for watts: elsewhere the
-    // voltage is that figure, and the printout stays as it was.
+    // voltage is that figure.
     const auto powerVoltage = listener.batt.powerVoltage();
     if (powerVoltage)
-        text += fmt::format("{}: {}\n", Battery::kPowerVoltageKey, *powerVoltage);
-    text += fmt::format("amperage: {}\n", shown(listener.amperage()));
-    text += fmt::format("chargePercentage: {}\n", shown(listener.chargePercentage()));
-    text += fmt::format("designCapacityMAh: {}\n", shown(listener.designCapacityMAh()));
-    text += fmt::format("healthPercentage: {}\n", shown(listener.healthPercentage()));
-    text += fmt::format("maxCapacityMAh: {}\n", shown(listener.maxCapacityMAh()));
-    text += fmt::format("isCharging: {}\n", shown(listener.isCharging()));
-    text += fmt::format("voltage: {}\n", shown(listener.voltage()));
+        text += line(Battery::kPowerVoltageKey, std::to_string(*powerVoltage),
+                     " mV (Amperage times it is the battery's power)");
+    text += line("amperage", shown(listener.amperage()), " mA (below 0 while charging)");
+    text += line("chargePercentage", shown(listener.chargePercentage()), " (of the full charge)");
+    text += line("designCapacityMAh", shown(listener.designCapacityMAh()), " mAh");
+    text += line("healthPercentage", shown(listener.healthPercentage()), " (of the design capacity)");
+    text += line("maxCapacityMAh", shown(listener.maxCapacityMAh()), " mAh");
+    text += line("isCharging", shown(listener.isCharging()), " (the charger is in)");
+    text += line("voltage", shown(listener.voltage()), " V");
     if (powerVoltage)
-        text += fmt::format("powerVoltage: {}\n", shown(listener.powerVoltage()));
+        text += line("powerVoltage", shown(listener.powerVoltage()), " V (for watts)");
     return text;
 }
 

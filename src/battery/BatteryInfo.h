@@ -8,8 +8,8 @@
 namespace drainwatch {
 
 // What `drainwatch --battery-info` prints: every registry key in Key order as
-// `<registry key>: <value>`, then every listener metric as `<metric>: <value>`,
-// `(none)` where a read has no value.
+// `<registry key>: <value> <unit or meaning>`, then every listener metric as
+// `<metric>: <value> <unit or meaning>`, `(none)` where a read has no value.
 std::string batteryInfoText(const BatteryListener& listener);
 
 } // namespace drainwatch

@@ -99,7 +99,9 @@ std::optional<double> minutesRemaining(std::vector<Supply>& batteries, const Clo
     const auto full = totalEnergy(batteries, "charge_full", "energy_full");
     if (!full)
         return std::nullopt;
-    return std::max(0.0, *full - *now) / *microwatts * 60;
+    // The charger stops at the limit, not at the full charge.
+    const double target = *full * chargeLimit(batteries.front()).value_or(100) / 100;
+    return std::max(0.0, target - *now) / *microwatts * 60;
 }
 
 // The key counts an energy battery's own power, but a charge battery's

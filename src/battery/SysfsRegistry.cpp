@@ -69,6 +69,20 @@ std::optional<EnergyCapacity> SysfsRegistry::energyCapacity()
     return sysfs::energyCapacity(supplies_.batteries);
 }
 
+std::string SysfsRegistry::batteriesText()
+{
+    supplies_.rescanIfDue();
+    std::string lines;
+    for (auto& battery : supplies_.batteries) {
+        lines += battery.name + ": status " + battery.text("status").value_or("unknown") + ", counts " +
+                 (sysfs::units(battery) == sysfs::Units::Charge ? "charge (µAh)" : "energy (µWh)");
+        if (const auto limit = sysfs::chargeLimit(battery))
+            lines += ", charge limit " + std::to_string(static_cast<int>(*limit)) + " %";
+        lines += " (" + battery.folder + ")\n";
+    }
+    return lines;
+}
+
 std::optional<bool> SysfsRegistry::externalConnected()
 {
     bool reported = false;
@@ -169,6 +183,10 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
     case Battery::Key::Voltage: {
         const auto microvolts = sysfs::positive(first.number("voltage_now"));
         return microvolts ? whole(*microvolts / 1000) : std::nullopt;
+    }
+    case Battery::Key::ChargeLimit: {
+        const auto limit = sysfs::chargeLimit(first);
+        return limit ? whole(*limit) : std::nullopt;
     }
     }
     return std::nullopt;

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace drainwatch {
@@ -33,6 +34,10 @@ public:
     // When every battery reports energy (µWh) rather than charge: the two
     // capacities as the driver gives them, before any conversion to mAh.
     std::optional<EnergyCapacity> energyCapacity();
+
+    // A line for each battery found: its folder, status and units, and its
+    // charge limit where the driver gives one; empty without a battery.
+    std::string batteriesText();
 
 private:
     std::optional<bool> externalConnected();

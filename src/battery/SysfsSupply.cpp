@@ -110,6 +110,14 @@ std::optional<Status> Supply::status()
     return Status::Unknown;
 }
 
+std::optional<double> chargeLimit(Supply& battery)
+{
+    const auto limit = battery.number("charge_control_end_threshold");
+    if (!limit || *limit <= 0 || *limit >= 100)
+        return std::nullopt;
+    return static_cast<double>(*limit);
+}
+
 bool Supply::has(const char* attribute) const { return ::access((folder + attribute).c_str(), F_OK) == 0; }
 
 } // namespace drainwatch::sysfs

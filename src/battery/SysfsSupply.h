@@ -42,4 +42,8 @@ struct Supply {
 std::optional<double> positive(std::optional<std::int64_t> value);
 std::optional<double> notNegative(std::optional<std::int64_t> value);
 
+// Whole percent at which the charger stops (charge_control_end_threshold);
+// 100, or a value no limit can be, is no limit.
+std::optional<double> chargeLimit(Supply& battery);
+
 } // namespace drainwatch::sysfs

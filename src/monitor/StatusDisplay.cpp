@@ -76,6 +76,7 @@ void ViewController::showWithoutReading()
         return;
     }
     lastCharge_ = charge; // for the tray and the JSON line too
+    heldAt_.reset();
     for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
                              totalRuntimeLabel, countingSinceLabel, usedInSleepLabel})
         show(field, "(please wait)");
@@ -87,6 +88,7 @@ void ViewController::showWithoutReading()
 
 void ViewController::showNoBattery()
 {
+    heldAt_.reset();
     for (TextField* field : {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel,
                              totalRuntimeLabel, currentChargeLabel, countingSinceLabel, usedInSleepLabel, healthLabel})
         show(field, "(no battery)");
@@ -97,18 +99,19 @@ void ViewController::showNoBattery()
 // Outside a tick (the reset button, the watts box) the battery is read afresh.
 void ViewController::updateTime()
 {
+    const auto charging = batteryState.isCharging();
     const auto charge = batteryState.chargePercentage();
     const auto current = batteryState.amperage();
-    if (!charge || !current) {
+    if (!charging || !charge || !current) {
         showWithoutReading();
         return;
     }
-    showStatus(*charge, *current);
+    showStatus(*charging, *charge, *current);
 }
 
 // The tick passes what it has just read: each sysfs read costs three
 // system calls, and on many laptops a trip to the firmware.
-void ViewController::showStatus(double c, double current)
+void ViewController::showStatus(bool charging, double c, double current)
 {
     if (!(batteryTotalCapacity > 0)) {
         showNoBattery();
@@ -116,14 +119,24 @@ void ViewController::showStatus(double c, double current)
     }
     const std::int64_t awake = dischargeTimer.currentTimeSeconds();
 
-    if (awake < kOnACSeconds) {
+    heldAt_ = chargeHeldAt(charging, c);
+    if (awake < kOnACSeconds && charging) {
         show(timeAwakeLabel, "(on AC power)");
         show(timeOnBatteryLabel, "(on AC power)");
-        show(consumptionLabel, fmt::sprintf("%s (charging)", displayPower(std::fabs(current))));
+        show(consumptionLabel, heldAt_ ? fmt::sprintf("held at %.0f %% (charge limit)", *heldAt_ * 100)
+                                       : fmt::sprintf("%s (charging)", displayPower(std::fabs(current))));
         show(plannedRuntimeLabel, "(on AC power)");
         show(totalRuntimeLabel, "(on AC power)");
+    } else if (awake < kOnACSeconds) {
+        // The first tick after a start, an unplug or a reset, on battery: a
+        // count just begun, not the charger.
+        for (TextField* field :
+             {timeAwakeLabel, timeOnBatteryLabel, consumptionLabel, plannedRuntimeLabel, totalRuntimeLabel})
+            show(field, "(please wait)");
     } else {
-        const std::int64_t runtime = estimatedRuntimeSeconds(c, false);
+        // The awake drain alone, as the Consumption line gives it: the charge
+        // lost in sleep would otherwise be spread over the awake time.
+        const std::int64_t runtime = estimatedRuntimeSeconds(c, true);
         show(timeAwakeLabel, durationText(dischargeTimer.currentTimeSeconds()));
         show(timeOnBatteryLabel, durationText(acTimer.currentTimeSeconds()));
         show(consumptionLabel,
@@ -144,6 +157,19 @@ void ViewController::showStatus(double c, double current)
     show(healthLabel, healthText());
     if (displayUpdated)
         displayUpdated();
+}
+
+// The charger is in, yet the battery neither charges nor is full: a charge
+// limit holds it where it is (between the two thresholds, not only at the
+// end one). At the top, without a limit, it is full whatever the driver says.
+std::optional<double> ViewController::chargeHeldAt(bool externalPower, double charge) const
+{
+    if (!externalPower || batteryState.batt.isCharging() != false || batteryState.batt.isCharged() == true)
+        return std::nullopt;
+    const auto limit = batteryState.batt.chargeLimit();
+    if (!(limit && *limit > 0 && *limit < 100) && charge >= 0.995)
+        return std::nullopt;
+    return charge;
 }
 
 std::string ViewController::healthText() const

@@ -176,7 +176,7 @@ void ViewController::doTimedLogic()
     if (historyRecorder && historyRecorder->sampleDue())
         recordSample("", *reading);
     lastPercentage = charge;
-    showStatus(charge, reading->current);
+    showStatus(reading->charging, charge, reading->current);
 }
 
 void ViewController::heartbeatMissed(double previousPercentage)
@@ -301,6 +301,7 @@ MonitorFigures ViewController::figures() const
     MonitorFigures result;
     result.charge = lastCharge_;
     result.currentMA = lastCurrent_;
+    result.heldAt = heldAt_;
     if (batteryTotalCapacity > 0) {
         const auto perHour = [this](double current) { return current * 100 / batteryTotalCapacity; };
         if (lastCurrent_)

@@ -35,6 +35,7 @@ struct MonitorFigures {
     std::optional<double> ratePerHour;    // percent of the full charge per hour, now
     std::optional<double> recentPerHour;  // over the last 96 samples
     std::optional<double> averagePerHour; // since the count began
+    std::optional<double> heldAt;         // the charger is in, and a charge limit holds the battery at this charge
 };
 
 // The monitor: owns every counter of a discharge count, runs the 5-second
@@ -127,8 +128,9 @@ private:
     void heartbeatMissed(double previousPercentage);
     void resetTimers();
     std::optional<double> knownPowerVoltage() const;
+    std::optional<double> chargeHeldAt(bool externalPower, double charge) const;
     void updateTime();
-    void showStatus(double charge, double current);
+    void showStatus(bool charging, double charge, double current);
     void showWithoutReading();
     void showNoBattery();
     std::string healthText() const;
@@ -144,6 +146,7 @@ private:
     MonitorServices services_;
     std::optional<double> lastCurrent_;
     std::optional<double> lastCharge_;
+    std::optional<double> heldAt_;
     // No full reading yet since the start or the last wake.
     bool rateAwaited_ = true;
     // The first readable tick of a run finds the charger as it is, not

@@ -35,6 +35,28 @@ const QByteArray kWindowless = QByteArrayLiteral("windowless\n");
 // Longer than any request: a peer that sends more is not one of ours.
 constexpr qsizetype kLongestKnock = 64;
 
+std::optional<sockaddr_un> socketAddress(const QString& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(path);
+    if (encoded.isEmpty() || static_cast<std::size_t>(encoded.size()) >= sizeof address.sun_path)
+        return std::nullopt;
+    std::memcpy(address.sun_path, encoded.constData(), static_cast<std::size_t>(encoded.size()));
+    return address;
+}
+
+bool sendAll(int fd, const char* data, std::size_t size)
+{
+    ssize_t written;
+    do
+        written = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(size);
+}
+
+} // namespace
+
 // $XDG_RUNTIME_DIR, else a folder of the user's own in the home folder; never
 // a shared one such as /tmp, where another user could hold the lock first and
 // keep the monitor from ever starting. Empty, with the reason, when there is none.
@@ -63,28 +85,6 @@ QString runtimeFolder(QString& problem)
         problem = QStringLiteral("%1 is not a folder of this user's alone").arg(folder);
     return problem.isEmpty() ? folder : QString();
 }
-
-std::optional<sockaddr_un> socketAddress(const QString& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray encoded = QFile::encodeName(path);
-    if (encoded.isEmpty() || static_cast<std::size_t>(encoded.size()) >= sizeof address.sun_path)
-        return std::nullopt;
-    std::memcpy(address.sun_path, encoded.constData(), static_cast<std::size_t>(encoded.size()));
-    return address;
-}
-
-bool sendAll(int fd, const char* data, std::size_t size)
-{
-    ssize_t written;
-    do
-        written = ::send(fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    while (written < 0 && errno == EINTR);
-    return written == static_cast<ssize_t>(size);
-}
-
-} // namespace
 
 SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent)
 {

@@ -22,6 +22,10 @@ namespace drainwatch {
 // bar beside the window). A lock left by a crashed process is taken over: its
 // process is gone. Plain Unix sockets, not Qt Network: that library and what
 // it loads would add a fifth to the terminal monitor's memory.
+// $XDG_RUNTIME_DIR, else the private folder ~/.cache/Drainwatch (made 0700);
+// never a shared one such as /tmp. Empty, with the reason, when there is none.
+QString runtimeFolder(QString& problem);
+
 class SingleInstance final : public QObject {
     Q_OBJECT
 public:

@@ -488,9 +488,58 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
     const std::string lines = "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW\n"
                               "Asleep, 78.0% would last 104 h 00 min at the usual 0.75 %/h";
     EXPECT_EQ(text("lastSleepLabel"), lines);
-    // The tray: the forecast beside the time left, the last sleep a line.
-    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 00:01 left, 104 h 00 min asleep\n"
+    // The tray: the forecast, the last sleep a line. No time left yet: the
+    // charge fell in sleep alone, and the estimate counts the awake drain.
+    EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 104 h 00 min asleep\n"
                                                       "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW");
+}
+
+// The sum of a table's column widths, against the width it has.
+int columnsWidth(const QTableWidget& table)
+{
+    int sum = 0;
+    for (int c = 0; c < table.columnCount(); ++c)
+        sum += table.columnWidth(c);
+    return sum;
+}
+
+// At the default size the Sleeps columns fit, a text cut short is whole in
+// its tooltip; enlarged, the figures take the width, and the window can be
+// made small again.
+TEST_F(DesktopAppTest, TheSleepsColumnsFitTheDefaultWindowAndTheFiguresTakeAnEnlargedOne)
+{
+    system.snapshot.mode = "deep";
+    trackSleeps();
+    desktop.start();
+    tick();
+    for (const std::int64_t charge : {4300, 3900}) {
+        suspend(8, charge);
+        tick();
+    }
+    auto* tabs = desktop.window().findChild<QTabWidget*>("tabs");
+    auto* table = desktop.window().findChild<QTableWidget*>("sleepsTable");
+    tabs->setCurrentWidget(table->parentWidget());
+    desktop.window().resize(475, 348);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_LE(columnsWidth(*table), table->viewport()->width());
+    for (int c = 0; c < table->columnCount(); ++c) {
+        EXPECT_TRUE(table->item(0, c)->toolTip().contains(table->item(0, c)->text())) << c;
+        EXPECT_FALSE(table->horizontalHeaderItem(c)->toolTip().isEmpty()) << c;
+    }
+    EXPECT_EQ(table->item(0, 0)->toolTip().size(), 16) << "the year too";
+
+    tabs->setCurrentIndex(0);
+    auto* consumption = desktop.window().findChild<QLabel*>("consumptionLabel");
+    const int narrow = consumption->width();
+    desktop.window().resize(1100, 500);
+    QCoreApplication::processEvents();
+    EXPECT_GT(consumption->width(), narrow + 400);
+    EXPECT_LE(consumption->geometry().right(), consumption->parentWidget()->width());
+    desktop.window().resize(475, 348);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(desktop.window().width(), 475);
+    EXPECT_EQ(consumption->width(), narrow);
 }
 
 // However much a record says, the tooltip has a line for the figures and

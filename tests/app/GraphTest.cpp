@@ -133,12 +133,32 @@ TEST_F(RecordedGraph, ThePointerGivesTheTimeTheChargeAndTheRateUnderIt)
     EXPECT_FALSE(graph.describe(plot.right() + 1));
 }
 
-TEST(Graph, NoHistoryIsAnEmptyGraphOfTheRange)
+// Pixels of text (dark, antialiased; darker than the grid) within a rectangle of the image.
+int textPixelsIn(const QImage& image, const QRect& area)
 {
-    const QImage image = graphImage({}, "7d", RateUnit::PercentPerHour, {400, 200});
+    const int grid = qGray(QPalette().color(QPalette::Mid).rgb());
+    int count = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            count += qGray(image.pixel(x, y)) < grid - 40;
+    return count;
+}
+
+TEST(Graph, NoHistoryIsAnEmptyGraphOfTheRangeThatSaysSoAndTheFileHasItsKey)
+{
+    const QSize size{400, 200};
+    const QImage image = graphImage({}, "7d", RateUnit::PercentPerHour, size);
     ASSERT_FALSE(image.isNull());
-    const QRect plot = GraphPainter::plotArea(image.rect());
-    EXPECT_EQ(image.pixel(plot.center()), QPalette().color(QPalette::Base).rgb());
+    ASSERT_GT(image.height(), size.height()) << "a row for the key";
+    const QRect plot = GraphPainter::plotArea(QRect(QPoint(), size));
+    EXPECT_EQ(image.pixel(plot.left() + 2, plot.bottom() - plot.height() / 10), QPalette().color(QPalette::Base).rgb());
+    // The words in the middle of the plot, the key below the graph; no text
+    // above the captions' row, where a taller font was cut.
+    EXPECT_GT(
+        textPixelsIn(image, plot.adjusted(plot.width() / 4, plot.height() / 3, -plot.width() / 4, -plot.height() / 3)),
+        20);
+    EXPECT_GT(textPixelsIn(image, QRect(0, size.height(), size.width(), image.height() - size.height())), 20);
+    EXPECT_EQ(textPixelsIn(image, QRect(0, 0, size.width(), 1)), 0);
 }
 
 class GraphWindowTest : public AppFixture {
@@ -200,7 +220,12 @@ TEST_F(GraphWindowTest, DischargesAreNewestFirstAndHealthWaitsForThirtyDays)
     auto* table = desktop.window().findChild<QTableWidget*>("dischargesTable");
     ASSERT_EQ(table->rowCount(), 2);
     EXPECT_EQ(table->item(0, 0)->text(),
+              QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 7 * kHour)).toString("MM-dd HH:mm"));
+    EXPECT_EQ(table->item(0, 0)->toolTip(),
               QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 7 * kHour)).toString("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(table->item(0, 1)->text(),
+              QDateTime::fromSecsSinceEpoch(qint64(kMidnight + 12 * kHour)).toString("HH:mm"))
+        << "on the day of the start, the time alone";
     EXPECT_EQ(table->item(1, 4)->text(), QStringLiteral("100.0% → 60.0%"));
     EXPECT_EQ(table->item(1, 6)->text(), "412 mA");
     EXPECT_EQ(table->item(1, 5)->text(), "0.0%");

@@ -19,6 +19,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -77,7 +78,7 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
     const QJsonObject first = QJsonDocument::fromJson(line.toUtf8()).object();
-    EXPECT_EQ(first.size(), 17) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_EQ(first.size(), 18) << line.toStdString() << program.readAllStandardError().toStdString();
     EXPECT_TRUE(first["lastSleep"].isNull());
     EXPECT_NEAR(first["charge"].toDouble(), 0.85, 0.01);
     endWith(SIGTERM);
@@ -90,12 +91,14 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
 
 TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
 {
-    // No history yet: nothing to print, and nothing made.
-    EXPECT_EQ(finish({"--sleeps"}), "");
+    // No history yet: said as the window says it, and nothing made.
+    EXPECT_EQ(finish({"--sleeps"}), "No sleep recorded yet.\n");
     EXPECT_EQ(program.exitCode(), 0);
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME" / "Drainwatch"));
+    EXPECT_EQ(finish({"--discharges"}), "No discharge recorded yet: one is kept each time the charger is connected.\n");
 
-    // A monitor that ran made an empty history.
+    // A monitor that ran made an empty history. JSON lines and CSV stay
+    // what a script reads: the words go to standard error.
     start(program, {"--json", "--simulate"});
     readLine(program);
     endWith(SIGTERM);
@@ -103,6 +106,11 @@ TEST_F(ProcessTest, SleepsPrintsTheHistoryReadOnly)
     EXPECT_TRUE(std::filesystem::exists(history));
     EXPECT_EQ(finish({"--sleeps", "--json", "--simulate"}), "");
     EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(program.readAllStandardError().toStdString(), "No sleep recorded yet.\n");
+    EXPECT_EQ(finish({"--sleeps", "--simulate"}), "No sleep recorded yet.\n");
+    const std::string csv = finish({"--discharges", "--csv", "--simulate"});
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1) << "the header alone: " << csv;
+    EXPECT_NE(program.readAllStandardError().indexOf("No discharge recorded yet"), -1);
 
     // A damaged one is said and left as it is.
     {
@@ -120,10 +128,13 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
 {
     const auto stderrOf = [this](const QStringList& arguments) { return finish(arguments, QProcess::StandardError); };
     const auto png = home.path() / "graph.png";
+    // Without a runtime folder Qt would make /tmp/runtime-<user>, and say so.
+    environment.remove("XDG_RUNTIME_DIR");
     EXPECT_EQ(stderrOf({"--graph", QString::fromStdString(png.string())}), "");
     EXPECT_EQ(program.exitCode(), 0);
     const QImage empty(QString::fromStdString(png.string()));
-    EXPECT_EQ(empty.size(), QSize(960, 360));
+    EXPECT_EQ(empty.width(), 960);
+    EXPECT_GT(empty.height(), 360) << "the key below the graph";
     EXPECT_FALSE(std::filesystem::exists(home.path() / "XDG_STATE_HOME" / "Drainwatch")) << "no history is made";
 
     for (const QStringList& bad :
@@ -172,9 +183,10 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
     EXPECT_EQ(graph.exitCode(), 0) << graph.readAllStandardError().toStdString();
     endWith(SIGTERM);
     const QImage drawn(QString::fromStdString(png.string()));
+    const QRect graphArea(0, 0, 960, 360);
     GraphPainter geometry;
-    geometry.reduce(GraphData{{}, {}, now - 86400, now}, drawn.rect());
-    const QRect plot = GraphPainter::plotArea(drawn.rect());
+    geometry.reduce(GraphData{{}, {}, now - 86400, now}, graphArea);
+    const QRect plot = GraphPainter::plotArea(graphArea);
     const int low = plot.bottom() - plot.height() / 10;
     const QRgb base = QPalette().color(QPalette::Base).rgb();
     EXPECT_NE(drawn.pixel(geometry.timeToX(now - 7 * 3600), low), base) << "asleep";
@@ -240,6 +252,48 @@ TEST_F(ProcessTest, TheTerminalGivesHealthInWattHoursForABatteryThatCountsInEner
     EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--terminal"}), "Health  94.8% (45.1Wh of 47.5Wh)");
     EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--json"}), "94.8% (4173mAh of 4400mAh)");
     EXPECT_NE(health("a-acpi-charge-discharging", {"--terminal"}).find("mAh of "), std::string::npos);
+}
+
+// The recorded tree of a battery held at its charge limit of 80 % with the
+// charger in: said so, in the bar and by --battery-info, which names the
+// battery, its status and its units; no battery at all is an error.
+TEST_F(ProcessTest, AChargeLimitIsSaidAsOneAndBatteryInfoNamesWhatItRead)
+{
+    const auto on = [this](const char* layout) {
+        environment.insert("DRAINWATCH_POWER_SUPPLY_DIR", QString(DRAINWATCH_TEST_DATA "/power_supply/") + layout);
+    };
+    on("g-not-charging-threshold");
+    ChildProcess bar;
+    start(bar, {"--waybar"});
+    const QJsonObject line = QJsonDocument::fromJson(readLine(bar).toUtf8()).object();
+    ::kill(static_cast<pid_t>(bar.processId()), SIGTERM);
+    EXPECT_TRUE(bar.waitForFinished(5000));
+    EXPECT_EQ(line["class"].toArray(), QJsonArray({"not-charging"}));
+    EXPECT_EQ(line["text"].toString(), "80% (charge limit)");
+    EXPECT_TRUE(line["tooltip"].toString().contains("Consumption: held at 80 % (charge limit)"))
+        << line["tooltip"].toString().toStdString();
+
+    const std::string info = finish({"--battery-info"});
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(info.starts_with("BAT0: status Not charging, counts energy (µWh), charge limit 80 % (")) << info;
+    for (const char* said :
+         {"\nExternalConnected: true (the charger is in)\n", "\nIsCharging: false (charge flows into the battery)\n",
+          "\nChargeLimit: 80 % (", "\nisCharging: true (the charger is in)\n", "\nCurrentCapacity: 4000 mAh\n"})
+        EXPECT_NE(info.find(said), std::string::npos) << said << " in\n" << info;
+
+    on("f-desktop-mains-only");
+    EXPECT_NE(finish({"--battery-info"}).find("ExternalConnected: true"), std::string::npos);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_NE(program.readAllStandardError().indexOf("no battery in "), -1);
+
+    // Waybar's text from a template.
+    on("b-thinkpad-energy-discharging");
+    start(bar, {"--waybar", "--format", "{charge} left"});
+    const QJsonObject templated = QJsonDocument::fromJson(readLine(bar).toUtf8()).object();
+    ::kill(static_cast<pid_t>(bar.processId()), SIGTERM);
+    EXPECT_TRUE(bar.waitForFinished(5000));
+    EXPECT_EQ(templated["text"].toString(), "81% left");
+    EXPECT_EQ(templated["class"].toArray(), QJsonArray({"discharging"}));
 }
 
 // The first run's clocks, the Qt timer's too, moved by libfaketime 200 times

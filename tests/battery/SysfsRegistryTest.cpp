@@ -224,6 +224,23 @@ TEST(SysfsValues, TimeRemainingFollowsTheRateShownAndTheKernelsOnlyWithoutOne)
     EXPECT_EQ(reader.read({Key::Amperage, Key::TimeRemaining}), (Values{-1200, 200}));
 }
 
+// The recorded battery held at its end threshold of 80 %; charging again
+// (at 60 %, 12 W), the time to full is to the threshold, not to 100 %.
+TEST(SysfsValues, AChargeLimitIsReadAndTimeToFullStopsAtIt)
+{
+    EXPECT_EQ(Reader(fixture("g-not-charging-threshold")).read({Key::ChargeLimit, Key::IsCharging, Key::Amperage}),
+              (Values{80, 0, 0}));
+    TemporaryFolder scratch;
+    const fs::path machine = scratch.path() / "g";
+    fs::copy(fixture("g-not-charging-threshold"), machine, fs::copy_options::recursive);
+    writeSupply(machine / "BAT0", {{"status", "Charging"}, {"energy_now", "36000000"}, {"power_now", "12000000"}});
+    EXPECT_EQ(Reader(machine).read({Key::ChargeLimit, Key::TimeRemaining}), (Values{80, 60})) << "12 Wh at 12 W";
+    for (const char* none : {"100", "0", "garbage"}) {
+        writeSupply(machine / "BAT0", {{"charge_control_end_threshold", none}});
+        EXPECT_EQ(Reader(machine).read({Key::ChargeLimit, Key::TimeRemaining}), (Values{std::nullopt, 120})) << none;
+    }
+}
+
 TEST(SysfsBrokenValues, UnreadableOrNegativeGiveNoValueAndLoseNothing)
 {
     TemporaryFolder machine;

@@ -176,7 +176,7 @@ class SettingsFileFaults(unittest.TestCase):
 
         # What is there; what the one line about it says (None: no line); the
         # count shown; whether the file is kept aside; whether the count is saved.
-        new, fresh = "starting a new count.", "(on AC power)"  # what a count only seconds old shows
+        new, fresh = "starting a new count.", "(please wait)"  # what a count only seconds old shows on battery
         for what, prepare, said, awake, aside, saves in [
                 ("zeros, as a power cut leaves them", damaged(b"\0" * 342), new, fresh, True, True),
                 ("random bytes", damaged(random.Random(5).randbytes(400)), new, fresh, True, True),
@@ -360,7 +360,7 @@ class ImpossibleCount(unittest.TestCase):
                 with open(run.conf, "w") as file:
                     file.write(text)
                 figures = run.start().figures()
-                self.assertEqual((figures["timeAwakeLabel"], figures["countingSinceLabel"]), ("(on AC power)", "32.9%"))
+                self.assertEqual((figures["timeAwakeLabel"], figures["countingSinceLabel"]), ("(please wait)", "32.9%"))
                 self.assertEqual(len(run.lines_about("the saved count cannot be right")), 1, run.stderr())
                 run.figures()
                 self.assertEqual(run.stop(), 0)

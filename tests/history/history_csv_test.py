@@ -93,10 +93,11 @@ class History(unittest.TestCase):
         self.assertEqual(monitor.returncode, 0)
         self.assertEqual([row["event"] for row in self.samples()], ["start", "quit"])
 
-    def test_no_history_is_a_header_or_nothing(self):
+    def test_no_history_is_a_header_or_words(self):
         self.assertEqual(self.samples(), [])
         table = self.run_drainwatch("--discharges")
-        self.assertEqual((table.returncode, table.stdout), (0, ""))
+        self.assertEqual((table.returncode, table.stdout),
+                         (0, "No discharge recorded yet: one is kept each time the charger is connected.\n"))
         listed = self.run_drainwatch("--discharges", "--csv")
         self.assertEqual(listed.returncode, 0)
         self.assertEqual(next(csv.reader(io.StringIO(listed.stdout)))[:2], ["start", "end"])

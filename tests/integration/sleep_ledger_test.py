@@ -171,7 +171,7 @@ class SleepLedger(ProgramTest):
                 info = subprocess.run([self.program, "--battery-info"], env=self.env, capture_output=True, text=True,
                                       timeout=10)
                 self.assertEqual(info.returncode, 0, info.stderr)
-                self.assertIn(capacity + "\n", info.stdout)
+                self.assertIn(capacity + " mAh\n", info.stdout)
 
     def test_no_notify_and_the_settings_key_keep_it_quiet(self):
         config = os.path.join(self.home, "config", "Drainwatch")
