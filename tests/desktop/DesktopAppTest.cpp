@@ -179,7 +179,7 @@ TEST_F(AppFixture, ShowLogThroughXdgOpenSaysWhatWentWrongEvenWhenItFailsLater)
         qputenv("PATH", bin.toUtf8());
     };
     const auto waitForBox = [&] {
-        const QDeadlineTimer deadline(10000);
+        const QDeadlineTimer deadline(kHangMs);
         while (!logProblem(app.window()) && !deadline.hasExpired())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         return logProblem(app.window());
@@ -203,7 +203,7 @@ TEST_F(AppFixture, ShowLogThroughXdgOpenSaysWhatWentWrongEvenWhenItFailsLater)
     const QString opened = bin + "/opened";
     withXdgOpen("printf %s \"$1\" > " + opened);
     EXPECT_TRUE(app.window().showLog());
-    const QDeadlineTimer deadline(10000);
+    const QDeadlineTimer deadline(kHangMs);
     while (!QFileInfo(opened).size() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QCoreApplication::processEvents();
@@ -247,7 +247,7 @@ TEST_F(DesktopAppTest, StartAtLoginWritesTheAutostartEntryAndBothMenusReadTheirS
     EXPECT_TRUE(inWindow.isChecked() && inTray.isChecked());
     QProcess validate;
     validate.start("desktop-file-validate", {path});
-    ASSERT_TRUE(validate.waitForFinished(10000));
+    ASSERT_TRUE(validate.waitForFinished(kHangMs));
     EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
 
     // Changed behind its back: the menus follow the file when they open.

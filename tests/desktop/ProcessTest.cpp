@@ -44,19 +44,19 @@ protected:
     {
         process.setProcessEnvironment(environment);
         process.start(DRAINWATCH_BINARY, arguments);
-        ASSERT_TRUE(process.waitForStarted(3000));
+        ASSERT_TRUE(process.waitForStarted(kHangMs));
     }
     void endWith(int signal)
     {
         ::kill(static_cast<pid_t>(program.processId()), signal);
-        ASSERT_TRUE(program.waitForFinished(5000)) << "no orderly end after signal " << signal;
+        ASSERT_TRUE(program.waitForFinished(kHangMs)) << "no orderly end after signal " << signal;
         EXPECT_TRUE(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
     }
     // Runs the program to its end: what it wrote to `channel`.
     std::string finish(const QStringList& arguments, QProcess::ProcessChannel channel = QProcess::StandardOutput)
     {
         start(program, arguments);
-        EXPECT_TRUE(program.waitForFinished(10000));
+        EXPECT_TRUE(program.waitForFinished(kHangMs));
         program.setReadChannel(channel);
         std::string written = program.readAll().toStdString();
         program.setReadChannel(QProcess::StandardOutput);
@@ -168,7 +168,7 @@ TEST_F(ProcessTest, GraphDrawsTheHistoryIntoAPngOrSaysWhyNot)
     }
     ChildProcess graph;
     start(graph, {"--simulate", "--graph", QString::fromStdString(png.string()), "--range", "24h"});
-    ASSERT_TRUE(graph.waitForFinished(10000));
+    ASSERT_TRUE(graph.waitForFinished(kHangMs));
     EXPECT_EQ(graph.exitCode(), 0) << graph.readAllStandardError().toStdString();
     endWith(SIGTERM);
     const QImage drawn(QString::fromStdString(png.string()));
@@ -205,12 +205,12 @@ TEST_F(ProcessTest, WindowProgramRunsOnceAndSigtermQuitsLikeTheQuitCommand)
     environment.insert("DISPLAY", ":99");
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     start(program, {"--simulate"});
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(kHangMs);
     while (file(kLog).find("Started app") == std::string::npos && !deadline.hasExpired())
         ASSERT_FALSE(program.waitForFinished(50)) << program.readAllStandardError().toStdString();
     ChildProcess second;
     start(second, {"--simulate"});
-    ASSERT_TRUE(second.waitForFinished(5000));
+    ASSERT_TRUE(second.waitForFinished(kHangMs));
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_NE(second.readAllStandardError().indexOf("already running"), -1);
     endWith(SIGTERM);
@@ -234,7 +234,7 @@ TEST_F(ProcessTest, TheTerminalGivesHealthInWattHoursForABatteryThatCountsInEner
                 found = QJsonDocument::fromJson(text.toUtf8()).object()["healthLabel"].toString();
         }
         ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
-        EXPECT_TRUE(run.waitForFinished(5000));
+        EXPECT_TRUE(run.waitForFinished(kHangMs));
         return found.toStdString();
     };
     EXPECT_EQ(health("b-thinkpad-energy-discharging", {"--terminal"}), "Health  94.8% (45.1Wh of 47.5Wh)");
@@ -314,7 +314,7 @@ TEST_F(ProcessTest, StatusBarsBesideARunningMonitorShowItsFiguresInTheirOwnForma
     EXPECT_TRUE(QRegularExpression("^85% \\d+\\.\\d W$").match(readLine(line)).hasMatch());
     for (ChildProcess* follower : {&waybar, &line}) {
         ::kill(static_cast<pid_t>(follower->processId()), SIGTERM);
-        EXPECT_TRUE(follower->waitForFinished(5000));
+        EXPECT_TRUE(follower->waitForFinished(kHangMs));
         EXPECT_NE(follower->readAllStandardError().indexOf("showing the figures of that monitor"), -1);
     }
     endWith(SIGTERM);
