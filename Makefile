@@ -35,14 +35,14 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure --timeout 300
 
 run: build-programs
-	./scripts/run.sh $(BUILD)/src/app/drainwatch
+	./scripts/run.sh $(BUILD)/src/terminal/drainwatch
 
 bench: build
 	$(BUILD)/bench/drainwatch-bench
 	$(BUILD)/bench/drainwatch-sleep-bench
 	$(BUILD)/bench/drainwatch-graph-bench
 	$(BUILD)/bench/drainwatch-history-bench
-	./bench/footprint $(BUILD)/src/app/drainwatch
+	./bench/footprint $(BUILD)/src/terminal/drainwatch
 
 # The whole suite again, built with clang under ASan and UBSan; it also
 # replays the fuzz corpora.

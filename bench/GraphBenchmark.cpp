@@ -2,7 +2,7 @@
 // What the graph costs: 24 hours and 30 days of samples reduced to the
 // columns of a 960-pixel image and drawn, on Qt's offscreen platform; and
 // reading 30 days back from a history file.
-#include "app/GraphPainter.h"
+#include "desktop/GraphPainter.h"
 #include "history/HistoryDatabase.h"
 #include "history/HistoryStore.h"
 #include "support/HistoryDays.h"

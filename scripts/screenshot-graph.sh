@@ -10,7 +10,7 @@
 # Usage: scripts/screenshot-graph.sh [binary] [docs folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-binary=$(realpath "${1:-build/src/app/drainwatch}")
+binary=$(realpath "${1:-build/src/terminal/drainwatch}")
 docs=$(realpath -m "${2:-docs}")
 for tool in xvfb-run xdotool; do
   command -v "$tool" >/dev/null || { echo "screenshot-graph.sh needs $tool: apt-get install xvfb xdotool" >&2; exit 1; }

@@ -8,7 +8,7 @@
 # SIZE=default (the default) leaves the window at the size it opens with.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-binary=$(realpath "${1:-build/src/app/drainwatch}")
+binary=$(realpath "${1:-build/src/terminal/drainwatch}")
 output=$(realpath -m "${2:-docs/screenshot-sleeps.png}")
 for tool in xvfb-run xdotool; do
   command -v "$tool" >/dev/null || { echo "screenshot-sleeps.sh needs $tool: apt-get install xvfb xdotool" >&2; exit 1; }

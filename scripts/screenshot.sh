@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 wayland=0
 if [ "${1:-}" = --wayland ]; then wayland=1; shift; fi
-binary=$(realpath "${1:-build/src/app/drainwatch}")
+binary=$(realpath "${1:-build/src/terminal/drainwatch}")
 default_output=docs/screenshot.png
 [ $wayland -eq 1 ] && default_output=docs/screenshot-wayland.png
 output=$(realpath -m "${2:-$default_output}")

@@ -9,7 +9,7 @@
 # Usage: scripts/tray-screenshot.sh [binary] [output]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-binary=$(realpath "${1:-build/src/app/drainwatch}")
+binary=$(realpath "${1:-build/src/terminal/drainwatch}")
 output=$(realpath -m "${2:-docs/tray-icons.png}")
 for tool in Xvfb trayer xwininfo import convert; do
   command -v "$tool" >/dev/null || { echo "tray-screenshot.sh needs $tool" >&2; exit 1; }

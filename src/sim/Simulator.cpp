@@ -164,12 +164,15 @@ void Simulator::execute(const std::vector<std::string>& words)
         if (process_)
             throw ScenarioError("a process runs already");
         launch();
-    } else if (command == "advance" || command == "stall") {
+    } else if (command == "advance" || command == "stall" || command == "suspend") {
+        // The three moves of the clock, checked alike: past the latest time
+        // the count of skipped ticks no longer fits, and a suspend of 1e300 s
+        // would never end.
         expectWords(words, 2);
         const double seconds = parseTime(words[1]);
         if (command == "stall")
             running(command);
-        else if (seconds > kLongestAdvance)
+        else if (command == "advance" && seconds > kLongestAdvance)
             throw ScenarioError(
                 fmt::format("'advance' takes at most {:g} s; 'stall' skips longer spells", kLongestAdvance));
         if (clock_.time + seconds > kLatestTime)
@@ -177,16 +180,13 @@ void Simulator::execute(const std::vector<std::string>& words)
         if (seconds > 0 && clock_.time + seconds == clock_.time)
             throw ScenarioError(fmt::format("the clock cannot move by {:g} s at {:.17g}", seconds, clock_.time));
         advance(seconds, command == "advance");
+        if (command == "suspend")
+            clock_.suspended += seconds;
     } else if (command == "sleep" || command == "wake") {
         expectWords(words, 1);
         Process& p = running(command);
         machineAsleep_ = command == "sleep";
         (command == "sleep" ? p.sleep.sleep : p.sleep.wake)();
-    } else if (command == "suspend") {
-        expectWords(words, 2);
-        const double seconds = parseTime(words[1]);
-        advance(seconds, false);
-        clock_.suspended += seconds;
     } else if (command == "system") {
         if (words.size() < 2)
             throw ScenarioError("'system' needs KEY=VALUE words");

@@ -26,7 +26,10 @@ import unittest
 
 PROGRAM, SAVE_LOOP, FIXTURE = sys.argv[1:4]
 FAKETIME = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
-DEADLINE = 10  # seconds for anything that should take well under one
+# Seconds after which a wait counts as a hang. Only a hung run waits this
+# long: each wait ends as soon as what it waits for has come, and on a loaded
+# machine under the sanitizers a tick may come many seconds late.
+DEADLINE = 40
 NINE_KEYS = {"lastPercentage", "startedCountingAtPercentage", "usedDuringSleepPercentage", "batteryUsage.startedAt",
              "batteryUsage.lastHeartBeat", "acUsage.startedAt", "acUsage.lastHeartBeat", "amperageAverage.current",
              "amperageAverage.samples"}
@@ -368,7 +371,7 @@ class ImpossibleCount(unittest.TestCase):
                 saved = run.saved()
                 for prefix in ("batteryUsage", "acUsage"):
                     self.assertLessEqual(saved[prefix + ".startedAt"], saved[prefix + ".lastHeartBeat"])
-                    self.assertLess(abs(saved[prefix + ".lastHeartBeat"] - time.time()), DEADLINE + 5)
+                    self.assertLess(abs(saved[prefix + ".lastHeartBeat"] - time.time()), 15, "saved at the stop")
                 self.assertEqual(saved["usedDuringSleepPercentage"], 0)
 
 

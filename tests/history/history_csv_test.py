@@ -18,6 +18,8 @@ SAMPLE_HEADER = ["time", "charge", "current_ma", "on_external_power", "volts", "
 # A zone without tzdata, half an hour off the hour: +05:30.
 ZONE = "XYZ-5:30"
 OFFSET = datetime.timedelta(hours=5, minutes=30)
+# Seconds after which a run counts as hung; only a hung one waits this long.
+HANG = 40
 
 
 class History(unittest.TestCase):
@@ -35,7 +37,7 @@ class History(unittest.TestCase):
 
     def run_drainwatch(self, *arguments):
         return subprocess.run([BINARY, "--simulate", *arguments], env=self.env, capture_output=True, text=True,
-                              timeout=30)
+                              timeout=HANG)
 
     def start_monitor(self):
         monitor = subprocess.Popen([BINARY, "--simulate", "--json"], env=self.env, stdout=subprocess.PIPE,
@@ -46,7 +48,7 @@ class History(unittest.TestCase):
 
     def stop(self, monitor):
         monitor.send_signal(signal.SIGTERM)
-        monitor.communicate(timeout=30)
+        monitor.communicate(timeout=HANG)
         self.assertEqual(monitor.returncode, 0)
 
     def samples(self, *arguments):
@@ -85,11 +87,11 @@ class History(unittest.TestCase):
     def test_a_kill_loses_the_unflushed_samples_an_interrupt_none(self):
         monitor = self.start_monitor()
         monitor.kill()
-        monitor.communicate(timeout=30)
+        monitor.communicate(timeout=HANG)
         self.assertEqual(self.samples(), [], "nothing was flushed in the first ten minutes")
         monitor = self.start_monitor()
         monitor.send_signal(signal.SIGINT)
-        monitor.communicate(timeout=30)
+        monitor.communicate(timeout=HANG)
         self.assertEqual(monitor.returncode, 0)
         self.assertEqual([row["event"] for row in self.samples()], ["start", "quit"])
 

@@ -22,7 +22,7 @@ import subprocess
 import sys
 import unittest
 
-from mocked_logind import ProgramTest, dbusmock, wait_for, write
+from mocked_logind import HANG, ProgramTest, dbusmock, wait_for, write
 
 
 class SleepLedger(ProgramTest):
@@ -49,7 +49,7 @@ class SleepLedger(ProgramTest):
         self.notifier_mock.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
 
     def history_events(self):
-        reader = subprocess.run([self.program, "--history"], env=self.env, capture_output=True, text=True, timeout=10)
+        reader = subprocess.run([self.program, "--history"], env=self.env, capture_output=True, text=True, timeout=HANG)
         self.assertEqual(reader.returncode, 0, reader.stderr)
         rows = list(csv.DictReader(io.StringIO(reader.stdout, newline="")))
         return [row["event"] for row in rows]
@@ -109,10 +109,10 @@ class SleepLedger(ProgramTest):
 
         # Read back beside the running monitor.
         reader = subprocess.run([self.program, "--sleeps", "--json"], env=self.env, capture_output=True, text=True,
-                                timeout=10)
+                                timeout=HANG)
         self.assertEqual(reader.returncode, 0, reader.stderr)
         self.assertEqual([json.loads(line) for line in reader.stdout.splitlines()], [record])
-        table = subprocess.run([self.program, "--sleeps"], env=self.env, capture_output=True, text=True, timeout=10)
+        table = subprocess.run([self.program, "--sleeps"], env=self.env, capture_output=True, text=True, timeout=HANG)
         self.assertIn("failed, restless", table.stdout)
 
         calls = wait_for(self.notifications, "the notification")

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The two adapters that feed the Qt event loop: the tick and the quit signals.
+#include "platform/PlatformTestSupport.h"
 #include "platform/QtRepeatingTimer.h"
 #include "platform/QuitSignals.h"
 
@@ -20,7 +21,7 @@ TEST(QtRepeatingTimerTest, TheIntervalIsInSecondsAndARestartReplacesTheCallback)
     timer.start(2.5, [&] { ++first; });
     EXPECT_EQ(timer.intervalMilliseconds(), 2500);
     timer.start(0.01, [&] { ++second; });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return second >= 2; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return second >= 2; }, test::kHangMs));
     EXPECT_EQ(first, 0);
 }
 
@@ -34,7 +35,7 @@ TEST(QuitSignalsTest, TermIntAndHupArriveThroughTheEventLoopAndTheEarlierHandler
         for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
             std::raise(signalNumber);
             EXPECT_EQ(spy.count(), 0) << "nothing but a write in the handler";
-            ASSERT_TRUE(spy.wait(2000)) << signalNumber;
+            ASSERT_TRUE(spy.wait(test::kHangMs)) << signalNumber;
             EXPECT_EQ(spy.takeFirst().value(0).toInt(), signalNumber);
         }
     }

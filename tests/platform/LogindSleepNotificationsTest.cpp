@@ -124,7 +124,7 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
 
     logind.start("/usr/bin/python3", {"-m", "dbusmock", "--system", "--template", "logind"});
     Observer bus(address);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bus.logindThere(); }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bus.logindThere(); }, test::kHangMs));
 
     auto notifications = std::make_unique<LogindSleepNotifications>();
     QStringList events; // each with whether the lock was held, and the locks logind held
@@ -137,16 +137,17 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
     EXPECT_EQ(bus.locks(), ourLock);
 
     bus.prepareForSleep(true);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 1; }, test::kHangMs));
     EXPECT_EQ(events[0], "willSleep held " + ourLock);
     EXPECT_FALSE(notifications->holdsInhibitor());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.locks().isEmpty(); }, 5000)) << "every copy of the lock is closed";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.locks().isEmpty(); }, test::kHangMs))
+        << "every copy of the lock is closed";
 
     bus.prepareForSleep(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 2; }, test::kHangMs));
     EXPECT_EQ(events[1], "didWake held " + ourLock);
     notifications.reset();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.locks().isEmpty(); }, 5000)) << "released at the end";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bus.locks().isEmpty(); }, test::kHangMs)) << "released at the end";
     EXPECT_EQ(stderrLines.lines(), QStringList());
 
     // A refused lock is said once and sleep is told all the same, also when
@@ -167,15 +168,15 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
     EXPECT_FALSE(notifications->holdsInhibitor());
     EXPECT_EQ(stderrLines.lines(), QStringList{"Drainwatch: logind gives no sleep delay lock (Permission denied); "
                                                "the count may not be saved just before a sleep."});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 1; }, test::kHangMs));
     EXPECT_EQ(events[0], "willSleep ");
     bus.prepareForSleep(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 2; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events.size() == 2; }, test::kHangMs));
     EXPECT_EQ(events[1], "didWake held ");
     EXPECT_EQ(stderrLines.lines(), QStringList());
 
     daemon.kill();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !notifications->holdsInhibitor(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !notifications->holdsInhibitor(); }, test::kHangMs));
     EXPECT_EQ(stderrLines.lines(), QStringList());
 }
 

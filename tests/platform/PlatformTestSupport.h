@@ -10,6 +10,11 @@
 
 namespace drainwatch::test {
 
+// Milliseconds after which a wait for a child process counts as a hang. Each
+// wait ends as soon as what it waits for has come, so only a hung run waits
+// this long; a loaded machine under the sanitizers may take seconds.
+constexpr int kHangMs = 40000;
+
 // Standard error into a pipe: a file would be cut short by a file size limit.
 class StderrCapture {
 public:
@@ -46,14 +51,14 @@ struct ChildProcess : QProcess {
     ~ChildProcess() override
     {
         kill();
-        waitForFinished(5000);
+        waitForFinished(kHangMs);
     }
 };
 
-// The next line of a child's standard output; empty after 10 s without one.
+// The next line of a child's standard output; empty after kHangMs without one.
 inline QString readLine(QProcess& child)
 {
-    while (!child.canReadLine() && child.waitForReadyRead(10000)) {}
+    while (!child.canReadLine() && child.waitForReadyRead(kHangMs)) {}
     return QString::fromLocal8Bit(child.readLine().trimmed());
 }
 

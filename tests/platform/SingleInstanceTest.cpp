@@ -59,7 +59,7 @@ QStringList startAtOnce(int count)
     for (const auto& child : children)
         child->write("go\n");
     for (const auto& child : children)
-        child->waitForBytesWritten(2000);
+        child->waitForBytesWritten(test::kHangMs);
     QStringList answers;
     for (const auto& child : children)
         answers << test::readLine(*child);
@@ -86,7 +86,7 @@ TEST(SingleInstanceTest, OneOfSimultaneousStartsIsPrimaryDespiteACrashAndALaterS
     first.setHasWindow(true);
     ASSERT_EQ(second.tryBecomePrimary(), SingleInstance::Role::Secondary);
     auto answer = std::async(std::launch::async, [&] { return second.requestWindow(); });
-    EXPECT_TRUE(activations.wait(5000));
+    EXPECT_TRUE(activations.wait(test::kHangMs));
     EXPECT_EQ(answer.get(), SingleInstance::WindowAnswer::Shown);
     first.setHasWindow(false);
     SingleInstance third(kName);
@@ -132,7 +132,7 @@ std::optional<std::string> endedWith(int fd, std::string* received = nullptr)
 template <typename Condition>
 bool runUntil(Condition condition)
 {
-    const QDeadlineTimer deadline(5000);
+    const QDeadlineTimer deadline(test::kHangMs);
     while (!condition() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
     return condition();

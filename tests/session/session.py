@@ -39,7 +39,12 @@ class Home:
         shutil.rmtree(self.path, ignore_errors=True)
 
 
-def wait_until(predicate, what, timeout=20, every=0.05):
+# Seconds after which a wait counts as a hang; each wait ends as soon as what
+# it waits for has come, so only a hung run waits this long.
+HANG = 40
+
+
+def wait_until(predicate, what, timeout=HANG, every=0.05):
     """Polls until predicate() gives something true and returns it. The
     timeout is only a bound for a hung run, not a measure."""
     deadline = time.monotonic() + timeout
@@ -52,7 +57,7 @@ def wait_until(predicate, what, timeout=20, every=0.05):
         time.sleep(every)
 
 
-def end(process, timeout=10):
+def end(process, timeout=HANG):
     """SIGTERM, then the exit code; a kill if it hangs."""
     if process.poll() is None:
         process.terminate()
@@ -64,7 +69,7 @@ def end(process, timeout=10):
         raise AssertionError("no orderly end after SIGTERM")
 
 
-def stop(process, timeout=10):
+def stop(process, timeout=HANG):
     """SIGTERM, then SIGKILL if that is not enough: a helper that will not
     end must not hang the test."""
     process.terminate()
@@ -76,12 +81,17 @@ def stop(process, timeout=10):
 
 
 class Xvfb:
-    """A private X server; the display number comes from Xvfb itself."""
+    """A private X server; the display number comes from Xvfb itself. With
+    -noreset: by default the server resets when its last client leaves, and
+    refuses connections while it does, so a client that connects right after
+    another left (Qt's xcb plugin after the program's display probe, or after
+    an xdotool call) could fail with "could not connect to display", the
+    more often the more loaded the machine."""
 
     def __init__(self):
         reader, writer = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(writer), "-nolisten", "tcp", "-screen", "0", "1280x800x24"],
+            ["Xvfb", "-displayfd", str(writer), "-nolisten", "tcp", "-noreset", "-screen", "0", "1280x800x24"],
             pass_fds=(writer,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(writer)
         with os.fdopen(reader) as f:
@@ -99,7 +109,7 @@ def xdotool(display, *arguments):
     """xdotool's output lines; empty when it finds nothing."""
     try:
         result = subprocess.run(["xdotool", *arguments], capture_output=True, text=True,
-                                env=dict(os.environ, DISPLAY=display), timeout=20)
+                                env=dict(os.environ, DISPLAY=display), timeout=HANG)
     except subprocess.TimeoutExpired:
         raise AssertionError(f"xdotool {' '.join(arguments)} hung") from None
     return result.stdout.split()

@@ -13,7 +13,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from session import Home, end, wait_until  # noqa: E402
+from session import HANG, Home, end, wait_until  # noqa: E402
 
 BINARY = sys.argv.pop(1) if __name__ == "__main__" else None
 SOURCE = os.path.join(os.path.dirname(__file__), "..", "..")
@@ -66,7 +66,7 @@ class StatusBarsTest(unittest.TestCase):
         bar = subprocess.Popen(["i3blocks", "-c", config], env=self.env, stdout=subprocess.PIPE, text=True,
                                start_new_session=True)
         self.addCleanup(bar.stdout.close)
-        self.addCleanup(lambda: (os.killpg(bar.pid, signal.SIGTERM), bar.wait(10)))
+        self.addCleanup(lambda: (os.killpg(bar.pid, signal.SIGTERM), bar.wait(HANG)))
         self.assertEqual(json.loads(bar.stdout.readline())["version"], 1)
 
         def block():

@@ -11,7 +11,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from session import Home, Xvfb, end, stop, wait_until, xdotool  # noqa: E402
+from session import HANG, Home, Xvfb, end, stop, wait_until, xdotool  # noqa: E402
 
 BINARY = sys.argv.pop(1) if __name__ == "__main__" else None
 TITLE = "Drainwatch (simulated battery)"
@@ -20,7 +20,7 @@ TITLE = "Drainwatch (simulated battery)"
 def icon_in_tray(display):
     """True when a Drainwatch window sits inside trayer's panel window."""
     tree = subprocess.run(["xwininfo", "-root", "-tree", "-display", display], capture_output=True, text=True,
-                          timeout=20).stdout.splitlines()
+                          timeout=HANG).stdout.splitlines()
     for index, line in enumerate(tree):
         if '"panel"' in line:
             depth = len(line) - len(line.lstrip())
@@ -64,7 +64,7 @@ class TrayTest(unittest.TestCase):
         self.addCleanup(lambda: program.poll() is None and program.kill())
         window = wait_until(lambda: self.visible(TITLE), "the window")[0]
         wm_class = subprocess.run(["xprop", "-display", self.x.display, "-id", window, "WM_CLASS"],
-                                  capture_output=True, text=True, timeout=20).stdout
+                                  capture_output=True, text=True, timeout=HANG).stdout
         self.assertIn('"drainwatch-desktop"', wm_class, "what the desktop file's StartupWMClass names")
 
         # No tray: Close Window says how the window comes back before it goes.
@@ -83,7 +83,7 @@ class TrayTest(unittest.TestCase):
 
         # A second launch brings the window back and ends.
         second = self.start()
-        self.assertEqual(second.wait(20), 0)
+        self.assertEqual(second.wait(HANG), 0)
         self.assertIn("already running", second.stderr.read())
         window = wait_until(lambda: self.visible(TITLE), "the window back")[0]
 
@@ -100,14 +100,14 @@ class TrayTest(unittest.TestCase):
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(stop, trayer)
         wait_until(lambda: '"panel"' in subprocess.run(["xwininfo", "-root", "-tree", "-display", self.x.display],
-                                                      capture_output=True, text=True, timeout=20).stdout,
+                                                      capture_output=True, text=True, timeout=HANG).stdout,
                    "trayer's panel")
         program = self.start("--tray")
         self.addCleanup(lambda: program.poll() is None and program.kill())
         wait_until(lambda: icon_in_tray(self.x.display), "the icon in the tray")
         wait_until(lambda: "Started app" in self.home.log(), "the start in the log")
         self.assertFalse(self.visible(TITLE), "no window at login")
-        self.assertEqual(self.start().wait(20), 0)
+        self.assertEqual(self.start().wait(HANG), 0)
         wait_until(lambda: self.visible(TITLE), "the window on a second launch")
         self.assertEqual(end(program), 0)
 
