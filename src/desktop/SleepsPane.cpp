@@ -2,6 +2,8 @@
 #include "desktop/SleepsPane.h"
 
 #include "sleep/SleepText.h"
+#include "sleep/SystemSnapshot.h"
+#include "sleep/WakeSourceNames.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -35,6 +37,15 @@ QString joined(const std::vector<std::string>& values)
 
 // When, how long, used and %/h: what a row is read for.
 const std::vector<int> kWholeColumns = {0, 1, 3, 4};
+
+// As its owner knows it: "lid (PNP0C0D:00)".
+QString wokenBy(const std::vector<std::string>& ids)
+{
+    QStringList list;
+    for (const auto& id : ids)
+        list << QString::fromStdString(wakeSourceText(id, SysfsSnapshotSource::defaultRoot()));
+    return list.join(QStringLiteral(", "));
+}
 
 } // namespace
 
@@ -136,7 +147,7 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
             number(r.ratePerHour, "{:.2f}"),
             number(r.milliwatts, "{:.0f}"),
             r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
-            r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy) : QStringLiteral("-"),
+            r.wokenBy && !r.wokenBy->empty() ? wokenBy(*r.wokenBy) : QStringLiteral("-"),
             joined(r.flags),
         };
         for (int column = 0; column < cells.size(); ++column) {

@@ -278,6 +278,38 @@ std::optional<double> median(std::vector<double> values)
     return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+namespace {
+
+// To 1/perUnit; dividing by a whole number gives the shortest decimal back.
+double roundedTo(double value, double perUnit)
+{
+    return std::isfinite(value) ? std::round(value * perUnit) / perUnit : value;
+}
+
+void roundTo(std::optional<double>& value, double perUnit)
+{
+    if (value)
+        *value = roundedTo(*value, perUnit);
+}
+
+} // namespace
+
+SleepRecord shownFigures(SleepRecord r)
+{
+    r.start = roundedTo(r.start, 1e3);
+    r.end = roundedTo(r.end, 1e3);
+    roundTo(r.asleepSeconds, 1e3);
+    r.chargeBefore = roundedTo(r.chargeBefore, 1e6);
+    r.chargeAfter = roundedTo(r.chargeAfter, 1e6);
+    r.usedPercentage = roundedTo(r.usedPercentage, 1e3);
+    roundTo(r.usedMAh, 10);
+    roundTo(r.usedMWh, 10);
+    roundTo(r.ratePerHour, 1e3);
+    roundTo(r.milliwatts, 10);
+    roundTo(r.hardwareSleep, 1e4);
+    return r;
+}
+
 std::string sleepRecordJson(const SleepRecord& r)
 {
     return fmt::format(

@@ -86,4 +86,9 @@ std::optional<double> median(std::vector<double> values);
 // One JSON object, the keys in the order of the record's fields.
 std::string sleepRecordJson(const SleepRecord& record);
 
+// The record with its figures rounded to what they can mean (a thousandth of
+// a second, a millionth of the charge, a thousandth of a percent, a tenth of
+// a mAh or mWh), for what people and scripts read: 643, not 642.9999999999999.
+SleepRecord shownFigures(SleepRecord record);
+
 } // namespace drainwatch

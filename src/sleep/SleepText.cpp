@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "sleep/SleepText.h"
 
+#include "sleep/WakeSourceNames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <ctime>
@@ -54,6 +56,38 @@ std::optional<double> medianOf(const std::vector<SleepRecord>& records, std::opt
     return median(values);
 }
 
+std::string wakeText(const std::vector<std::string>& ids, const std::filesystem::path& sysRoot, const char* separator)
+{
+    std::vector<std::string> names;
+    for (const auto& id : ids)
+        names.push_back(wakeSourceText(id, sysRoot));
+    return joined(names, separator);
+}
+
+// One thing to try, where the record points at it: the failed device first,
+// then what woke a sleep that drained or woke often, then a shallow sleep.
+std::optional<std::string> nextStep(const SleepRecord& r, const std::filesystem::path& sysRoot)
+{
+    if (r.hasFlag("failed") && r.failedDevice)
+        return "Next: the kernel's log of this boot (journalctl -k) says why " + *r.failedDevice +
+               " failed to suspend; a newer kernel or firmware for it may help.";
+    if ((r.hasFlag("restless") || r.hasFlag("high drain")) && r.wokenBy)
+        for (const auto& id : *r.wokenBy) {
+            const WakeSourceName name = wakeSourceName(id, sysRoot);
+            if (!name.wakeup)
+                continue;
+            if (*name.wakeup == "/proc/acpi/wakeup")
+                return "Next: if the " + name.words +
+                       " should not wake it, turn it off in /proc/acpi/wakeup (as root).";
+            return "Next: if the " + name.words + " should not wake it, write disabled to " + *name.wakeup +
+                   " (as root).";
+        }
+    if (r.hasFlag("shallow"))
+        return std::string("Next: with 1 in /sys/power/pm_debug_messages (as root) the kernel's log names what kept "
+                           "the hardware awake at the next sleep.");
+    return std::nullopt;
+}
+
 std::string modeText(const std::optional<std::string>& mode) { return mode.value_or("unknown"); }
 
 // A row without flags ends in the padding of the column before.
@@ -85,7 +119,7 @@ std::string sleepDurationText(double seconds)
     return fmt::format("{} h {:02} min", minutes / 60, minutes % 60);
 }
 
-std::string sleepTable(const std::vector<SleepRecord>& records)
+std::string sleepTable(const std::vector<SleepRecord>& records, const std::filesystem::path& sysRoot)
 {
     if (records.empty())
         return "";
@@ -159,7 +193,8 @@ std::string sleepForecastLine(double charge, std::optional<double> usualRatePerH
                        sleepDurationText(hours * 3600), *usualRatePerHour);
 }
 
-std::optional<SleepNotice> sleepNotice(const SleepRecord& r, std::optional<double> usualRatePerHour)
+std::optional<SleepNotice> sleepNotice(const SleepRecord& r, std::optional<double> usualRatePerHour,
+                                       const std::filesystem::path& sysRoot)
 {
     std::vector<std::string> lines;
     if (r.hasFlag("high drain") && r.ratePerHour) {
@@ -193,7 +228,9 @@ std::optional<SleepNotice> sleepNotice(const SleepRecord& r, std::optional<doubl
     if (lines.empty())
         return std::nullopt;
     if (r.wokenBy && !r.wokenBy->empty())
-        lines.push_back("Woken by " + joined(*r.wokenBy, ", ") + ".");
+        lines.push_back("Woken by " + wakeText(*r.wokenBy, sysRoot, ", ") + ".");
+    if (const auto step = nextStep(r, sysRoot))
+        lines.push_back(*step);
     const auto seconds = sleepSeconds(r);
     SleepNotice notice;
     notice.summary = fmt::format("Sleep of {} used {:.1f}% of the battery", seconds ? sleepDurationText(*seconds) : "-",

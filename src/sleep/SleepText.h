@@ -3,6 +3,7 @@
 
 #include "sleep/SleepRecord.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@ std::string sleepDurationText(double seconds);
 std::optional<double> sleepSeconds(const SleepRecord& record);
 
 // The table of `drainwatch --sleeps`: one line a record as given (oldest
-// first), then a summary per mode. Times in the local time zone.
-std::string sleepTable(const std::vector<SleepRecord>& records);
+// first), then a summary per mode. Times in the local time zone; what woke a
+// sleep named as its owner knows it, sysRoot standing for /sys.
+std::string sleepTable(const std::vector<SleepRecord>& records, const std::filesystem::path& sysRoot);
 
 // "Last sleep: 8 h 00 min in deep, 4.0% used, 0.50 %/h, 298 mW (shallow)",
 // always one line.
@@ -33,7 +35,9 @@ struct SleepNotice {
 };
 // What a desktop notification says after a sleep that went wrong (high
 // drain, shallow, failed or restless); empty for a sleep that did not.
-// usualRatePerHour: the median of the history it was judged against.
-std::optional<SleepNotice> sleepNotice(const SleepRecord& record, std::optional<double> usualRatePerHour);
+// usualRatePerHour: the median of the history it was judged against. Where
+// the record tells what to try, one next step ends it.
+std::optional<SleepNotice> sleepNotice(const SleepRecord& record, std::optional<double> usualRatePerHour,
+                                       const std::filesystem::path& sysRoot);
 
 } // namespace drainwatch

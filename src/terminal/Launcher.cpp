@@ -98,9 +98,9 @@ int showSleeps(const Options& options)
         sayNoneYet(kNoSleeps, options.json);
     } else if (options.json) {
         for (const SleepRecord& record : records)
-            text += sleepRecordJson(record) + '\n';
+            text += sleepRecordJson(shownFigures(record)) + '\n';
     } else {
-        text = sleepTable(records);
+        text = sleepTable(records, SysfsSnapshotSource::defaultRoot());
     }
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -53,7 +53,7 @@ void MonitorEnvironment::attach(ViewController& controller, bool notify)
     if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)
         return;
     tracker_.recorded = [this](const SleepRecord& record) {
-        if (const auto notice = sleepNotice(record, tracker_.lastBaselineRate()))
+        if (const auto notice = sleepNotice(record, tracker_.lastBaselineRate(), SysfsSnapshotSource::defaultRoot()))
             notifier_.notify(notice->summary, notice->body);
     };
 }

@@ -60,7 +60,7 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
                         jsonNumber(figures.heldAt));
     const SleepTracker* sleeps = controller.sleepTracker;
     line += ",\"lastSleep\":";
-    line += sleeps && sleeps->lastRecord() ? sleepRecordJson(*sleeps->lastRecord()) : "null";
+    line += sleeps && sleeps->lastRecord() ? sleepRecordJson(shownFigures(*sleeps->lastRecord())) : "null";
     return line + '}';
 }
 

@@ -319,6 +319,19 @@ TEST(SleepRecord, HighDrainAgainstTheOwnersHistory)
     EXPECT_FALSE(exactlyTwice.hasFlag("high drain")) << *exactlyTwice.ratePerHour;
 }
 
+TEST(SleepRecord, ShownFiguresAreRoundedToTheirSense)
+{
+    SleepRecord r = Night().build();
+    r.usedMWh = 642.9999999999999;
+    r.usedPercentage = 1.0000000000000009;
+    r.chargeAfter = 0.7599999999999999;
+    r.ratePerHour = std::numeric_limits<double>::infinity();
+    const std::string json = sleepRecordJson(shownFigures(r));
+    for (const char* part :
+         {"\"usedMWh\":643,", "\"usedPercentage\":1,", "\"chargeAfter\":0.76,", "\"ratePerHour\":null"})
+        EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
+}
+
 TEST(SleepRecord, MedianAndJson)
 {
     EXPECT_EQ(median({}), std::nullopt);

@@ -137,7 +137,7 @@ TEST_F(StatusBarTest, TheLastSleepGoesIntoTheTooltipTheClassAndItsPlaceholder)
     EXPECT_EQ(tooltip[9], "Last sleep: 1 h 00 min, 2.0% used, 2.00 %/h, 1200 mW (high drain)");
     EXPECT_EQ(rate.expand(frontEnd.statusBarFigures()), "2.0 %/h");
     const StatusBarFigures followed = StatusBarFigures::fromJson(frontEnd.jsonLine());
-    EXPECT_EQ(followed.lastSleep, tracker.lastRecord());
+    EXPECT_EQ(followed.lastSleep, shownFigures(*tracker.lastRecord()));
     EXPECT_EQ(waybarLine(followed), waybarLine(frontEnd.statusBarFigures()));
     EXPECT_EQ(rate.expand(followed), "2.0 %/h");
 
