@@ -128,11 +128,11 @@ std::string sleepTable(const std::vector<SleepRecord>& records, const std::files
                                            "hw sleep", "woken by", "flags");
     const auto row = [&](const SleepRecord& r) {
         const auto seconds = sleepSeconds(r);
-        return trimmedLine(
-            fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
-                        modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
-                        orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
-                        r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",") : "-", joined(r.flags, ", ")));
+        return trimmedLine(fmt::format(
+            fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
+            modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
+            orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
+            r.wokenBy && !r.wokenBy->empty() ? wakeText(*r.wokenBy, sysRoot, ",") : "-", joined(r.flags, ", ")));
     };
     std::string watched;
     std::string notRunning;

@@ -126,6 +126,11 @@ TEST(SleepText, WakeSourcesAsTheOwnerKnowsThemAndOneNextStep)
     for (const auto& [id, text] : names)
         EXPECT_EQ(wakeSourceText(id, sys.path()), text) << id;
 
+    // The table names them too.
+    SleepRecord woken = sleepRecord();
+    woken.wokenBy = std::vector<std::string>{"PNP0C0D:00"};
+    EXPECT_NE(sleepTable({woken}, sys.path()).find("  lid (PNP0C0D:00)  "), std::string::npos);
+
     SleepRecord restless = sleepRecord();
     restless.flags = {"restless"};
     restless.wokenBy = std::vector<std::string>{"acpi", "0000:00:14.0", "PNP0C0D:00"};
