@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "desktop/RecordTable.h"
 #include "history/HistoryRows.h"
 
-#include <QWidget>
-
 #include <vector>
-
-class QTableWidget;
 
 namespace drainwatch {
 
 // The past discharges, one row each, newest first.
-class DischargesPane : public QWidget {
+class DischargesPane : public RecordTable {
     Q_OBJECT
 public:
     explicit DischargesPane(QWidget* parent = nullptr);
@@ -21,12 +18,6 @@ public:
     void showRecords(std::vector<DischargeRecord> records);
 
     static constexpr int kMostRows = 500;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    QTableWidget* table_ = nullptr;
 };
 
 } // namespace drainwatch

@@ -5,11 +5,7 @@
 #include "sleep/SystemSnapshot.h"
 #include "sleep/WakeSourceNames.h"
 
-#include <QDateTime>
-#include <QHeaderView>
-#include <QLabel>
 #include <QTableWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -35,9 +31,6 @@ QString joined(const std::vector<std::string>& values)
     return list.join(QStringLiteral(", "));
 }
 
-// When, how long, used and %/h: what a row is read for.
-const std::vector<int> kWholeColumns = {0, 1, 3, 4};
-
 // As its owner knows it: "lid (PNP0C0D:00)".
 QString wokenBy(const std::vector<std::string>& ids)
 {
@@ -49,126 +42,44 @@ QString wokenBy(const std::vector<std::string>& ids)
 
 } // namespace
 
-void fitColumnsToWidth(QTableWidget& table, const std::vector<int>& whole)
+SleepsPane::SleepsPane(QWidget* parent)
+    : RecordTable(QStringLiteral("sleeps"),
+                  // When, how long, used and %/h: what a row is read for.
+                  {{tr("When"), tr("How long"), tr("Mode"), tr("Used"), tr("%/h"), tr("mW"), tr("HW sleep"),
+                    tr("Woken by"), tr("Flags")},
+                   {0, 1, 3, 4},
+                   {3, 4, 5, 6}},
+                  tr("No sleep recorded yet."), parent)
 {
-    table.resizeColumnsToContents();
-    const int columns = table.columnCount();
-    const auto kept = [&whole](int c) { return std::find(whole.begin(), whole.end(), c) != whole.end(); };
-    std::vector<int> widths;
-    int available = table.viewport()->width();
-    for (int c = 0; c < columns; ++c) {
-        if (kept(c))
-            available -= table.columnWidth(c);
-        else
-            widths.push_back(table.columnWidth(c));
-    }
-    if (widths.empty())
-        return;
-    const auto total = [&widths](int cap) {
-        int sum = 0;
-        for (const int width : widths)
-            sum += std::min(width, cap);
-        return sum;
-    };
-    constexpr int kNarrowest = 28;
-    int cap = *std::max_element(widths.begin(), widths.end());
-    if (total(cap) <= available)
-        return;
-    // The largest cap under which the columns fit, at least kNarrowest.
-    while (cap > kNarrowest && total(cap) > available)
-        --cap;
-    for (int c = 0; c < columns; ++c)
-        if (!kept(c))
-            table.setColumnWidth(c, std::min(table.columnWidth(c), cap));
-}
-
-QString fullTime(double time)
-{
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time)).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-}
-
-QString shortTime(double time)
-{
-    return QDateTime::fromSecsSinceEpoch(static_cast<qint64>(time)).toString(QStringLiteral("MM-dd HH:mm"));
-}
-
-// Every cell and header says its whole text where it is elided.
-void setTooltipsFromTexts(QTableWidget& table)
-{
-    for (int c = 0; c < table.columnCount(); ++c) {
-        if (QTableWidgetItem* header = table.horizontalHeaderItem(c); header && header->toolTip().isEmpty())
-            header->setToolTip(header->text());
-        for (int r = 0; r < table.rowCount(); ++r)
-            if (QTableWidgetItem* item = table.item(r, c))
-                item->setToolTip(item->text());
-    }
-}
-
-SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
-{
-    const QStringList headers = {tr("When"), tr("How long"), tr("Mode"),     tr("Used"), tr("%/h"),
-                                 tr("mW"),   tr("HW sleep"), tr("Woken by"), tr("Flags")};
-    table_ = new QTableWidget(0, static_cast<int>(headers.size()), this);
-    table_->setObjectName("sleepsTable");
-    table_->setHorizontalHeaderLabels(headers);
-    table_->verticalHeader()->hide();
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->horizontalHeader()->setStretchLastSection(true);
-    // One line a row: a narrowed column elides its text rather than wrapping it.
-    table_->setWordWrap(false);
     table_->horizontalHeaderItem(6)->setToolTip(tr("Share of the sleep in hardware sleep"));
-    auto* empty = new QLabel(tr("No sleep recorded yet."), this);
-    empty->setObjectName("noSleepsLabel");
-    auto* column = new QVBoxLayout(this);
-    column->addWidget(empty);
-    column->addWidget(table_);
-    showRecords({});
 }
 
 void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
 {
     // The gaps while Drainwatch did not run, mostly its own restarts, go
     // after the sleeps it watched, greyed.
-    const auto gaps = std::stable_partition(newestFirst.begin(), newestFirst.end(),
-                                            [](const SleepRecord& r) { return r.how != "not running"; });
-    const int firstGap = static_cast<int>(gaps - newestFirst.begin());
-    const int rows = static_cast<int>(std::min<std::size_t>(newestFirst.size(), kMostRows));
-    findChild<QLabel*>("noSleepsLabel")->setVisible(rows == 0);
-    table_->setRowCount(rows);
-    for (int row = 0; row < rows; ++row) {
-        const SleepRecord& r = newestFirst[static_cast<std::size_t>(row)];
+    std::stable_partition(newestFirst.begin(), newestFirst.end(),
+                          [](const SleepRecord& r) { return r.how != "not running"; });
+    std::vector<TableRow> rows;
+    for (const SleepRecord& r : newestFirst) {
+        if (rows.size() == kMostRows)
+            break;
         const auto seconds = sleepSeconds(r);
-        const QStringList cells = {
-            shortTime(r.start),
-            QString::fromStdString(seconds ? sleepDurationText(*seconds) : "-"),
-            QString::fromStdString(r.mode.value_or("-")),
-            QString::fromStdString(fmt::format("{:.1f}%", r.usedPercentage)),
-            number(r.ratePerHour, "{:.2f}"),
-            number(r.milliwatts, "{:.0f}"),
-            r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
-            r.wokenBy && !r.wokenBy->empty() ? wokenBy(*r.wokenBy) : QStringLiteral("-"),
-            joined(r.flags),
-        };
-        for (int column = 0; column < cells.size(); ++column) {
-            auto* item = new QTableWidgetItem(cells[column]);
-            if (row >= firstGap)
-                item->setForeground(palette().brush(QPalette::Disabled, QPalette::Text));
-            if (column >= 3 && column <= 6)
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            table_->setItem(row, column, item);
-        }
+        rows.push_back({{
+                            shortTime(r.start),
+                            QString::fromStdString(seconds ? sleepDurationText(*seconds) : "-"),
+                            QString::fromStdString(r.mode.value_or("-")),
+                            QString::fromStdString(fmt::format("{:.1f}%", r.usedPercentage)),
+                            number(r.ratePerHour, "{:.2f}"),
+                            number(r.milliwatts, "{:.0f}"),
+                            r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
+                            r.wokenBy && !r.wokenBy->empty() ? wokenBy(*r.wokenBy) : QStringLiteral("-"),
+                            joined(r.flags),
+                        },
+                        {{0, fullTime(r.start)}},
+                        r.how == "not running"});
     }
-    setTooltipsFromTexts(*table_);
-    for (int row = 0; row < rows; ++row)
-        table_->item(row, 0)->setToolTip(fullTime(newestFirst[static_cast<std::size_t>(row)].start));
-    fitColumnsToWidth(*table_, kWholeColumns);
-}
-
-void SleepsPane::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    fitColumnsToWidth(*table_, kWholeColumns);
+    setRows(rows);
 }
 
 } // namespace drainwatch

@@ -54,6 +54,16 @@ RegistryProperty parseValue(const std::string& word)
     return parseNumber(word);
 }
 
+// The `system` keys that set a count of /sys.
+const std::map<std::string, std::optional<std::int64_t> SystemSnapshot::*> kSystemCounters = {
+    {"success", &SystemSnapshot::successes},
+    {"fail", &SystemSnapshot::failures},
+    {"total_hw_sleep", &SystemSnapshot::hardwareSleepUs},
+    {"max_hw_sleep", &SystemSnapshot::maxHardwareSleepUs},
+    {"lpit", &SystemSnapshot::lpitResidencyUs},
+    {"pm_wakeup_irq", &SystemSnapshot::wakeupIrq},
+};
+
 bool isSuspendStep(const std::string& step)
 {
     return std::find(std::begin(kSuspendSteps), std::end(kSuspendSteps), step) != std::end(kSuspendSteps);
@@ -343,12 +353,10 @@ void Simulator::setSystem(const std::vector<std::string>& words)
             return value;
         };
         SystemSnapshot& s = system_.snapshot;
-        if (key == "mem_sleep") {
+        if (const auto counter = kSystemCounters.find(key); counter != kSystemCounters.end()) {
+            s.*counter->second = count();
+        } else if (key == "mem_sleep") {
             s.mode = word();
-        } else if (key == "success") {
-            s.successes = count();
-        } else if (key == "fail") {
-            s.failures = count();
         } else if (key == "last_failed_dev") {
             s.lastFailedDevice = word();
         } else if (key.starts_with("failed_") && isSuspendStep(key.substr(7))) {
@@ -356,14 +364,6 @@ void Simulator::setSystem(const std::vector<std::string>& words)
                 s.stepFailures[key.substr(7)] = *n;
             else
                 s.stepFailures.erase(key.substr(7));
-        } else if (key == "total_hw_sleep") {
-            s.hardwareSleepUs = count();
-        } else if (key == "max_hw_sleep") {
-            s.maxHardwareSleepUs = count();
-        } else if (key == "lpit") {
-            s.lpitResidencyUs = count();
-        } else if (key == "pm_wakeup_irq") {
-            s.wakeupIrq = count();
         } else if (key.starts_with("irq.") && key.size() > 4) {
             const auto irq = parseValue(key.substr(4));
             if (!std::holds_alternative<std::int64_t>(irq) || std::get<std::int64_t>(irq) <= 0)
