@@ -11,9 +11,9 @@ namespace drainwatch {
 namespace {
 
 constexpr std::array<std::string_view, Battery::keyCount> kRawValues = {
-    "ExternalConnected",  "Amperage",     "CurrentCapacity", "CycleCount",  "DesignCapacity",
-    "DesignCycleCount9C", "FullyCharged", "IsCharging",      "MaxCapacity", "Temperature",
-    "TimeRemaining",      "Voltage",      "ChargeLimit",
+    "ExternalConnected",  "Amperage",     "CurrentCapacity", "CycleCount",   "DesignCapacity",
+    "DesignCycleCount9C", "FullyCharged", "IsCharging",      "MaxCapacity",  "Temperature",
+    "TimeRemaining",      "Voltage",      "ChargeLimit",     "PowerVoltage",
 };
 
 // Numbers and truth values convert to each other; text converts to nothing.
@@ -68,12 +68,6 @@ std::optional<RegistryProperty> Battery::read(std::string_view key) const { retu
 std::optional<std::int64_t> Battery::integer(Key key) const
 {
     const auto value = read(key);
-    return value ? std::visit(ToInteger{}, *value) : std::nullopt;
-}
-
-std::optional<std::int64_t> Battery::powerVoltage() const
-{
-    const auto value = read(kPowerVoltageKey);
     return value ? std::visit(ToInteger{}, *value) : std::nullopt;
 }
 

@@ -30,17 +30,16 @@ public:
         Voltage,
         // Whole percent at which the charger stops (charge_control_end_threshold).
         ChargeLimit,
+        // mV at which Amperage's mA are the power that flows (mW = mA × mV /
+        // 1000). A source whose mA are not at Voltage's volts gives it;
+        // without it, Voltage's volts are those.
+        PowerVoltage,
     };
-    static constexpr int keyCount = 13;
+    static constexpr int keyCount = 14;
     enum class TemperatureUnit { Celsius, Fahrenheit, Kelvin };
 
     static std::string_view rawValue(Key key);
     static std::optional<Key> keyFromRawValue(std::string_view raw);
-
-    // Beside the keys: mV at which the Amperage key's mA are the power that
-    // flows (mW = mA × mV / 1000). A source whose mA are not at the Voltage
-    // key's volts gives it; without it, the Voltage key's volts are those.
-    static constexpr std::string_view kPowerVoltageKey = "PowerVoltage";
 
     explicit Battery(RegistrySource& source) : source_(&source) {}
 
@@ -55,7 +54,7 @@ public:
     std::optional<std::int64_t> designCycleCount() const { return integer(Key::DesignCycleCount); }
     std::optional<std::int64_t> timeRemaining() const { return integer(Key::TimeRemaining); }
     std::optional<std::int64_t> voltage() const { return integer(Key::Voltage); }
-    std::optional<std::int64_t> powerVoltage() const;
+    std::optional<std::int64_t> powerVoltage() const { return integer(Key::PowerVoltage); }
     std::optional<std::int64_t> chargeLimit() const { return integer(Key::ChargeLimit); }
     std::optional<bool> isACPowered() const { return boolean(Key::ACPowered); }
     std::optional<bool> isCharging() const { return boolean(Key::IsCharging); }

@@ -60,6 +60,8 @@ std::string keyValue(const Battery& battery, Battery::Key key)
         return shown(battery.voltage());
     case Key::ChargeLimit:
         return shown(battery.chargeLimit());
+    case Key::PowerVoltage:
+        return shown(battery.powerVoltage());
     }
     return std::string(kNone);
 }
@@ -89,6 +91,8 @@ std::string_view keyMeaning(Battery::Key key)
         return " mV";
     case Key::ChargeLimit:
         return " % (the charger stops there)";
+    case Key::PowerVoltage:
+        return " mV (Amperage times it is the battery's power)";
     case Key::CycleCount:
     case Key::DesignCycleCount:
         break;
@@ -110,12 +114,6 @@ std::string batteryInfoText(const BatteryListener& listener)
         const auto key = static_cast<Battery::Key>(i);
         text += line(Battery::rawValue(key), keyValue(listener.batt, key), keyMeaning(key));
     }
-    // Only where the source has a figure of its own for watts: elsewhere the
-    // voltage is that figure.
-    const auto powerVoltage = listener.batt.powerVoltage();
-    if (powerVoltage)
-        text += line(Battery::kPowerVoltageKey, std::to_string(*powerVoltage),
-                     " mV (Amperage times it is the battery's power)");
     text += line("amperage", shown(listener.amperage()), " mA (below 0 while charging)");
     text += line("chargePercentage", shown(listener.chargePercentage()), " (of the full charge)");
     text += line("designCapacityMAh", shown(listener.designCapacityMAh()), " mAh");
@@ -123,8 +121,7 @@ std::string batteryInfoText(const BatteryListener& listener)
     text += line("maxCapacityMAh", shown(listener.maxCapacityMAh()), " mAh");
     text += line("isCharging", shown(listener.isCharging()), " (the charger is in)");
     text += line("voltage", shown(listener.voltage()), " V");
-    if (powerVoltage)
-        text += line("powerVoltage", shown(listener.powerVoltage()), " V (for watts)");
+    text += line("powerVoltage", shown(listener.powerVoltage()), " V (for watts)");
     return text;
 }
 

@@ -137,16 +137,13 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
 {
     if (entry != kEntry || references_ == 0)
         return std::nullopt;
-    const bool isPowerVoltage = key == Battery::kPowerVoltageKey;
     const auto which = Battery::keyFromRawValue(key);
-    if (!which && !isPowerVoltage)
+    if (!which)
         return std::nullopt;
     supplies_.rescanIfDue();
     auto& batteries = supplies_.batteries;
     // For a battery whose status does not say whether a charger is in.
     const sysfs::ExternalPower external = [this] { return externalConnected(); };
-    if (isPowerVoltage)
-        return batteries.empty() ? std::nullopt : whole(sysfs::powerVoltage(batteries, *clock_, external));
     // A charger is known without a battery.
     if (*which == Battery::Key::ACPowered)
         return truth(externalConnected());
@@ -184,6 +181,8 @@ std::optional<RegistryProperty> SysfsRegistry::property(RegistryHandle entry, st
         const auto microvolts = sysfs::positive(first.number("voltage_now"));
         return microvolts ? whole(*microvolts / 1000) : std::nullopt;
     }
+    case Battery::Key::PowerVoltage:
+        return whole(sysfs::powerVoltage(batteries, *clock_, external));
     case Battery::Key::ChargeLimit: {
         const auto limit = sysfs::chargeLimit(first);
         return limit ? whole(*limit) : std::nullopt;
