@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "sleep/SystemSnapshot.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -53,9 +52,8 @@ std::optional<std::string> readText(const std::filesystem::path& file, int* erro
 }
 
 // A whole non-negative decimal count, nothing else on the line.
-std::optional<std::int64_t> readCount(const std::filesystem::path& file)
+std::optional<std::int64_t> countIn(const std::optional<std::string>& text)
 {
-    const auto text = readText(file);
     if (!text || text->empty())
         return std::nullopt;
     std::int64_t value = 0;
@@ -64,6 +62,8 @@ std::optional<std::int64_t> readCount(const std::filesystem::path& file)
         return std::nullopt;
     return value;
 }
+
+std::optional<std::int64_t> readCount(const std::filesystem::path& file) { return countIn(readText(file)); }
 
 // A name on one line, such as a device's; some wakeup sources have spaces.
 std::optional<std::string> readName(const std::filesystem::path& file)
@@ -98,9 +98,10 @@ std::optional<std::map<std::string, std::int64_t>> readWakeupEvents(const std::f
 std::optional<std::int64_t> readWakeupIrq(const std::filesystem::path& file)
 {
     int error = 0;
-    if (!readText(file, &error) && error == ENODATA)
+    const auto text = readText(file, &error);
+    if (!text && error == ENODATA)
         return 0;
-    return readCount(file);
+    return countIn(text);
 }
 
 // "8:3", "254:1": a device to resume from; "0:0" is none.
@@ -112,7 +113,7 @@ bool isDeviceStep(const std::string& step) { return step != "freeze" && step != 
 
 std::optional<std::string> sleepEntryOf(const std::string& message)
 {
-    // Kernels since 5.4; older ones said "PM: Syncing filesystems" first.
+    // kernel/power/suspend.c logs it at every suspend, with the mem_sleep label.
     constexpr std::string_view suspend = "PM: suspend entry (";
     if (message.starts_with(suspend)) {
         const auto close = message.find(')', suspend.size());
