@@ -22,7 +22,7 @@ void SleepTracker::processStarted(double storedHeartbeat, double storedCharge)
 
 SleepSide SleepTracker::sideNow(double charge, std::optional<bool> onExternalPower, std::optional<double> volts) const
 {
-    return SleepSide{clock_.now(), clock_.suspendedSeconds(), charge, onExternalPower, volts, std::nullopt};
+    return SleepSide{clock_.now(), clock_.suspendedSeconds(), charge, onExternalPower, volts, std::nullopt, {}};
 }
 
 void SleepTracker::willSleep(double charge, std::optional<double> volts)
@@ -48,7 +48,8 @@ void SleepTracker::readableTick(const TickReading& reading, bool missedHeartbeat
         } else if (missedHeartbeat && storedHeartbeat_ > 0) {
             // The gap began before this process: only the store knows B.
             how = SleepHow::NotRunning;
-            before = SleepSide{storedHeartbeat_, std::nullopt, storedCharge_, std::nullopt, std::nullopt, std::nullopt};
+            before =
+                SleepSide{storedHeartbeat_, std::nullopt, storedCharge_, std::nullopt, std::nullopt, std::nullopt, {}};
         }
         if (before) {
             now.snapshot = lastSnapshot_ = system_.take();

@@ -19,8 +19,8 @@ SystemSnapshot stats(std::int64_t successes, std::int64_t failures, std::int64_t
 
 // Eight hours asleep on battery, 80 % to 76 % of 5000 mAh at 12 V and 11.8 V.
 struct Night {
-    SleepSide before{1800000000, 100, 0.80, false, 12.0, stats(10, 0, 0)};
-    SleepSide after{1800028800, 100 + 28800, 0.76, false, 11.8, stats(11, 0, 28000'000'000)};
+    SleepSide before{1800000000, 100, 0.80, false, 12.0, stats(10, 0, 0), {}};
+    SleepSide after{1800028800, 100 + 28800, 0.76, false, 11.8, stats(11, 0, 28000'000'000), {}};
     SleepRecord build(SleepHow how = SleepHow::Suspend) const { return buildSleepRecord(how, before, after, 5000); }
 };
 
@@ -75,7 +75,7 @@ TEST(SleepRecord, FlagsComeInTheirOrder)
 TEST(SleepRecord, NotRunningKnowsOnlyTheStoreAndTheWallClock)
 {
     Night night;
-    night.before = SleepSide{1800000000, std::nullopt, 0.80, std::nullopt, std::nullopt, std::nullopt};
+    night.before = SleepSide{1800000000, std::nullopt, 0.80, std::nullopt, std::nullopt, std::nullopt, {}};
     night.after.suspendedSeconds = 5;
     const SleepRecord r = night.build(SleepHow::NotRunning);
     EXPECT_EQ(r.how, "not running");
@@ -216,8 +216,9 @@ TEST(SleepRecord, HardwareSleepIsAskedOfS2idleAloneAndOfCountersThatCount)
         const SleepRecord r = night.build();
         EXPECT_EQ(r.mode, c.mode) << c.what;
         ASSERT_EQ(r.hardwareSleep.has_value(), c.hardwareSleep.has_value()) << c.what;
-        if (c.hardwareSleep)
+        if (c.hardwareSleep) {
             EXPECT_NEAR(*r.hardwareSleep, *c.hardwareSleep, 1e-9) << c.what;
+        }
         EXPECT_FALSE(r.hasFlag("shallow")) << c.what;
     }
 }
