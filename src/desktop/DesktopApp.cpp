@@ -32,7 +32,7 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
         }
         tray_.update(figures, pluggedIn, remaining, sleeps->lastRecord(),
                      figures.charge ? sleeps->forecastHours(*figures.charge) : std::nullopt);
-        window_.showSleeps(*sleeps, figures.charge);
+        window_.showSleeps(*sleeps, figures.charge, controller_.lidGuard ? controller_.lidGuard->recordsKept() : 0);
     };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);

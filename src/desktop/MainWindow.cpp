@@ -198,7 +198,7 @@ void MainWindow::reportLogProblem(const QString& reason)
 
 void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
 
-void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge)
+void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge, int lidRecords)
 {
     QStringList lines;
     if (const auto& record = sleeps.lastRecord())
@@ -211,10 +211,11 @@ void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> ch
 
     const std::optional<double> end =
         sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
-    if (sleepsShown_ && end == shownRecordEnd_)
+    if (sleepsShown_ && end == shownRecordEnd_ && lidRecords == shownLidRecords_)
         return;
     sleepsShown_ = true;
     shownRecordEnd_ = end;
+    shownLidRecords_ = lidRecords;
     sleepsPane_->showRecords(sleeps.ledger().newest(SleepsPane::kMostRows));
 }
 

@@ -58,7 +58,8 @@ public:
     void keepGeometry();
     // The last sleep and the forecast under the figures, and the sleeps'
     // table when a new record came.
-    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge);
+    // lidRecords: the "lid closed" records kept so far, which the tracker does not see.
+    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge, int lidRecords = 0);
     // Where the Graph, Discharges and Health tabs read from; each reads
     // when it is shown, the graph again every minute while it is.
     void setHistoryReader(HistoryReader reader);
@@ -103,6 +104,7 @@ private:
     QLabel* sleepLine_ = nullptr;
     SleepsPane* sleepsPane_ = nullptr;
     std::optional<double> shownRecordEnd_;
+    int shownLidRecords_ = 0;
     bool sleepsShown_ = false;
     QTabWidget* tabs_ = nullptr;
     GraphPane* graphPane_ = nullptr;

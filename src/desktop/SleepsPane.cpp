@@ -118,7 +118,8 @@ SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
 void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
 {
     // The gaps while Drainwatch did not run, mostly its own restarts, go
-    // after the sleeps it watched, greyed.
+    // after the sleeps it watched, greyed; a spell awake with the lid closed
+    // stands among the sleeps, its mode column saying so.
     const auto gaps = std::stable_partition(newestFirst.begin(), newestFirst.end(),
                                             [](const SleepRecord& r) { return r.how != "not running"; });
     const int firstGap = static_cast<int>(gaps - newestFirst.begin());
@@ -131,7 +132,7 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
         const QStringList cells = {
             shortTime(r.start),
             QString::fromStdString(seconds ? sleepDurationText(*seconds) : "-"),
-            QString::fromStdString(r.mode.value_or("-")),
+            QString::fromStdString(r.how == "lid closed" ? "awake, lid closed" : r.mode.value_or("-")),
             QString::fromStdString(fmt::format("{:.1f}%", r.usedPercentage)),
             number(r.ratePerHour, "{:.2f}"),
             number(r.milliwatts, "{:.0f}"),

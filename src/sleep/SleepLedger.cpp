@@ -176,7 +176,7 @@ std::optional<SleepRecord> SleepLedger::latest() const
 
 std::optional<SleepRecord> SleepLedger::latestWatched() const
 {
-    auto records = select("WHERE how != 'not running' ORDER BY id DESC", 1);
+    auto records = select("WHERE how NOT IN ('not running', 'lid closed') ORDER BY id DESC", 1);
     if (records.empty())
         return std::nullopt;
     return records.front();

@@ -68,7 +68,7 @@ std::string trimmedLine(std::string line)
 
 std::optional<double> sleepSeconds(const SleepRecord& record)
 {
-    if (record.how == "not running")
+    if (record.how == "not running" || record.how == "lid closed")
         return record.end - record.start;
     return record.asleepSeconds;
 }
@@ -96,18 +96,24 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
         const auto seconds = sleepSeconds(r);
         return trimmedLine(
             fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
-                        modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
-                        orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
+                        r.how == "lid closed" ? "awake" : modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage),
+                        orDash(r.ratePerHour, "{:.2f}"), orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
                         r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",") : "-", joined(r.flags, ", ")));
     };
     std::string watched;
     std::string notRunning;
+    std::string lidClosed;
     std::map<std::string, std::vector<SleepRecord>> byMode;
     for (const SleepRecord& r : records) {
         // The gaps while Drainwatch did not run are mostly its own quits and
         // restarts: kept, but not sleeps to sum up.
         if (r.how == "not running") {
             notRunning += row(r);
+            continue;
+        }
+        // Awake, not asleep: apart, and out of the sleeps' medians.
+        if (r.how == "lid closed") {
+            lidClosed += row(r);
             continue;
         }
         watched += row(r);
@@ -125,6 +131,8 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
                                 orDash(medianOf(group, &SleepRecord::milliwatts), "{:.0f}"),
                                 percentOrDash(medianOf(group, &SleepRecord::hardwareSleep)));
     }
+    if (!lidClosed.empty())
+        text += (text.empty() ? "" : "\n") + std::string("Awake with the lid closed:\n") + header + lidClosed;
     if (!notRunning.empty())
         text += (text.empty() ? "" : "\n") + std::string("While Drainwatch was not running:\n") + header + notRunning;
     return text;
