@@ -24,6 +24,7 @@ LidHolders LogindLidSource::holders()
     LidHolders holders;
     holders.inhibitors = logind_.inhibitors();
     holders.handleLidSwitch = logind_.managerText("HandleLidSwitch");
+    holders.handleLidSwitchDocked = logind_.managerText("HandleLidSwitchDocked");
     holders.ignoreInhibited = logind_.managerFlag("LidSwitchIgnoreInhibited");
     return holders;
 }

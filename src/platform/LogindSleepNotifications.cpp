@@ -2,6 +2,7 @@
 #include "platform/LogindSleepNotifications.h"
 
 #include "platform/Diagnostic.h"
+#include "platform/LogindQueries.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -242,53 +242,26 @@ std::optional<bool> LogindSleepNotifications::managerFlag(const char* property)
 {
     if (!bus_)
         return std::nullopt;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    int value = 0;
-    const int result = sd_bus_get_property_trivial(bus_, kService, kPath, kManager, property, &error, 'b', &value);
-    sd_bus_error_free(&error);
+    const auto value = logindFlag(bus_, property);
     // A call may have read a PrepareForSleep that the socket will not announce again.
     watch();
-    return result < 0 ? std::nullopt : std::optional<bool>(value != 0);
+    return value;
 }
 
 std::optional<std::string> LogindSleepNotifications::managerText(const char* property)
 {
     if (!bus_)
         return std::nullopt;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    char* value = nullptr;
-    const int result = sd_bus_get_property_string(bus_, kService, kPath, kManager, property, &error, &value);
-    sd_bus_error_free(&error);
+    auto value = logindText(bus_, property);
     watch();
-    std::optional<std::string> text;
-    if (result >= 0 && value)
-        text = value;
-    std::free(value);
-    return text;
+    return value;
 }
 
 std::optional<std::vector<Inhibitor>> LogindSleepNotifications::inhibitors()
 {
     if (!bus_)
         return std::nullopt;
-    std::optional<std::vector<Inhibitor>> locks;
-    {
-        Call list;
-        list.result =
-            sd_bus_call_method(bus_, kService, kPath, kManager, "ListInhibitors", &list.error, &list.reply, "");
-        if (list.result >= 0)
-            list.result = sd_bus_message_enter_container(list.reply, 'a', "(ssssuu)");
-        if (list.result >= 0) {
-            locks.emplace();
-            const char *what = nullptr, *who = nullptr, *why = nullptr, *mode = nullptr;
-            std::uint32_t uid = 0, pid = 0;
-            int read = 0;
-            while ((read = sd_bus_message_read(list.reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid)) > 0)
-                locks->push_back(Inhibitor{what, who, why, mode, uid, pid});
-            if (read < 0)
-                locks.reset();
-        }
-    }
+    auto locks = logindInhibitors(bus_);
     watch();
     return locks;
 }

@@ -128,7 +128,7 @@ Simulator::Simulator(std::ostream& out) : out_(out), ledger_(database_)
 {
     // logind's defaults: the lid suspends, and sleep locks do not stop it.
     lid_.state.closed = false;
-    lid_.holding = LidHolders{std::vector<Inhibitor>{}, "suspend", true};
+    lid_.holding = LidHolders{std::vector<Inhibitor>{}, "suspend", "ignore", true};
 }
 
 Simulator::~Simulator() = default;

@@ -34,6 +34,7 @@ struct Inhibitor {
 struct LidHolders {
     std::optional<std::vector<Inhibitor>> inhibitors;
     std::optional<std::string> handleLidSwitch; // "suspend", "ignore", "lock", ...
+    std::optional<std::string> handleLidSwitchDocked;
     // logind's LidSwitchIgnoreInhibited: "sleep" locks do not stop the lid.
     std::optional<bool> ignoreInhibited;
 };

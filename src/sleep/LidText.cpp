@@ -75,4 +75,30 @@ LidNotice lidNotice(const std::string& reason, double usedPercentage, double sec
     return notice;
 }
 
+std::string inhibitorsText(const LidHolders& holders, const LidState& lid)
+{
+    std::string text;
+    if (!holders.inhibitors) {
+        text = "Inhibitors: unknown (logind could not be asked)\n";
+    } else if (holders.inhibitors->empty()) {
+        text = "Inhibitors: none\n";
+    } else {
+        constexpr const char* kRow = "{:<20}  {:<32}  {:<24}  {:<5}  {:>6}  {:>7}\n";
+        text = fmt::format(fmt::runtime(kRow), "who", "why", "what", "mode", "uid", "pid");
+        for (const Inhibitor& lock : *holders.inhibitors)
+            text += fmt::format(fmt::runtime(kRow), oneLine(lock.who), oneLine(lock.why), oneLine(lock.what),
+                                oneLine(lock.mode), lock.uid, lock.pid);
+    }
+    const auto word = [](const std::optional<std::string>& value) { return value ? oneLine(*value) : "unknown"; };
+    text += "\nLid: ";
+    text += lid.closed ? (*lid.closed ? "closed" : "open") : "unknown";
+    text += lid.docked ? ", docked\n" : ", not docked\n";
+    text += "Closing the lid: " + word(holders.handleLidSwitch) + " (docked: " + word(holders.handleLidSwitchDocked) +
+            ")\n";
+    text += "Sleep locks stop the lid: ";
+    text += holders.ignoreInhibited ? (*holders.ignoreInhibited ? "no" : "yes") : "unknown";
+    text += " (handle-lid-switch locks always do)\n";
+    return text;
+}
+
 } // namespace drainwatch

@@ -20,4 +20,8 @@ struct LidNotice {
 // percent of the full charge, lost over seconds since the lid closed.
 LidNotice lidNotice(const std::string& reason, double usedPercentage, double seconds);
 
+// What `drainwatch --inhibitors` prints: every lock, then the lid and what
+// closing it does.
+std::string inhibitorsText(const LidHolders& holders, const LidState& lid);
+
 } // namespace drainwatch

@@ -55,7 +55,10 @@ TEST(ProcLidReader, ParsesOnlyOpenAndClosed)
         EXPECT_EQ(parseLidState(text), std::nullopt) << text;
 }
 
-LidHolders defaults(std::vector<Inhibitor> locks = {}) { return LidHolders{std::move(locks), "suspend", true}; }
+LidHolders defaults(std::vector<Inhibitor> locks = {})
+{
+    return LidHolders{std::move(locks), "suspend", "ignore", true};
+}
 
 TEST(LidText, TellsWhyInTheUsersWords)
 {
