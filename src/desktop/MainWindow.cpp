@@ -160,6 +160,10 @@ void MainWindow::buildMenu()
     menu->addSeparator();
     startAtLogin_ = menu->addAction(tr("Start at Lo&gin"));
     startAtLogin_->setCheckable(true);
+    suspendWithLidClosed_ = menu->addAction(tr("&Suspend When the Lid Stays Closed"));
+    suspendWithLidClosed_->setCheckable(true);
+    suspendWithLidClosed_->setToolTip(tr("On battery, ask logind to suspend after some minutes awake with the lid "
+                                         "closed, unless a program of yours holds sleep"));
     menu->addSeparator();
     menu->addAction(tr("&Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
     menu->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &MainWindow::quitRequested);

@@ -50,6 +50,7 @@ public:
     // File > Start at Login, checkable; its state and effect are the
     // desktop app's.
     QAction& startAtLoginAction() { return *startAtLogin_; }
+    QAction& suspendWithLidClosedAction() { return *suspendWithLidClosed_; }
 
     // Whether the desktop has a tray to bring a closed window back from;
     // without one, closing first says how the window comes back.
@@ -100,6 +101,7 @@ private:
     QMessageBox* logProblem_ = nullptr;
     QMessageBox* closeQuestion_ = nullptr;
     QAction* startAtLogin_ = nullptr;
+    QAction* suspendWithLidClosed_ = nullptr;
     bool closeConfirmed_ = false;
     QLabel* sleepLine_ = nullptr;
     SleepsPane* sleepsPane_ = nullptr;

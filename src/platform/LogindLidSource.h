@@ -15,6 +15,7 @@ public:
 
     LidState read() override;
     LidHolders holders() override;
+    std::string suspend() override { return logind_.suspend(); }
 
 private:
     ProcLidReader proc_;

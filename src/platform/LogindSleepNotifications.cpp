@@ -266,6 +266,21 @@ std::optional<std::vector<Inhibitor>> LogindSleepNotifications::inhibitors()
     return locks;
 }
 
+std::string LogindSleepNotifications::suspend()
+{
+    if (!bus_)
+        return "no logind on the system bus";
+    std::string refusal;
+    {
+        Call call;
+        call.result = sd_bus_call_method(bus_, kService, kPath, kManager, "Suspend", &call.error, &call.reply, "b", 0);
+        if (call.result < 0)
+            refusal = call.failure().toStdString();
+    }
+    watch();
+    return refusal;
+}
+
 void LogindSleepNotifications::takeLock()
 {
     if (!bus_ || holdsInhibitor())

@@ -41,6 +41,9 @@ public:
     std::optional<bool> managerFlag(const char* property);
     std::optional<std::string> managerText(const char* property);
     std::optional<std::vector<Inhibitor>> inhibitors();
+    // Suspend(false): polkit lets the active session's user, without asking.
+    // Empty when logind agreed, else its words.
+    std::string suspend();
 
 private:
     void onPrepareForSleep(bool start);

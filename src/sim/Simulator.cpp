@@ -108,6 +108,9 @@ struct Simulator::Process {
         controller.sleepTracker = &tracker;
         controller.historyRecorder = &recorder;
         controller.lidGuard = &guard;
+        guard.settings = &store;
+        // The simulated inhibitors are held by uid 1000.
+        guard.userId = 1000;
         for (std::size_t i = 0; i < fields.size(); ++i)
             controller.*kTextOutlets[i].member = &fields[i];
     }
@@ -129,6 +132,8 @@ Simulator::Simulator(std::ostream& out) : out_(out), ledger_(database_)
     // logind's defaults: the lid suspends, and sleep locks do not stop it.
     lid_.state.closed = false;
     lid_.holding = LidHolders{std::vector<Inhibitor>{}, "suspend", "ignore", true};
+    // What logind is asked; the scenario then says `sleep` if it slept.
+    lid_.suspended = [this] { out_ << "logind: Suspend\n"; };
 }
 
 Simulator::~Simulator() = default;
@@ -203,6 +208,14 @@ void Simulator::execute(const std::vector<std::string>& words)
     } else if (command == "lid" || command == "docked" || command == "inhibit" || command == "uninhibit" ||
                command == "lidswitch") {
         setLogind(words);
+    } else if (command == "setting") {
+        // An integer key of the settings file, as the user writes it.
+        expectWords(words, 3);
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(words[2].data(), words[2].data() + words[2].size(), value);
+        if (error != std::errc() || end != words[2].data() + words[2].size())
+            throw ScenarioError("malformed integer '" + words[2] + "'");
+        store_.setInteger(value, words[1]);
     } else if (command == "sleeps") {
         expectWords(words, 1);
         printSleeps();

@@ -2,7 +2,9 @@
 #include "sleep/LidGuard.h"
 
 #include "log/Logger.h"
+#include "sleep/SleepText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace drainwatch {
@@ -40,9 +42,46 @@ void LidGuard::readableTick(const TickReading& reading, bool missedHeartbeat, do
         return;
     }
     if (!spell_)
-        spell_ = Spell{now, reading.charge, reading.volts};
+        spell_ = Spell{now, reading.charge, reading.volts, false, false, suspendAfterSetting(), false};
     if (!spell_->warned && now - spell_->start >= kAwakeAfterSeconds)
         warn(reading, now);
+    if (spell_->suspendAfter && !spell_->suspendAsked && now - spell_->start >= *spell_->suspendAfter)
+        suspendIfAllowed(reading, now);
+}
+
+std::optional<double> LidGuard::suspendAfterSetting() const
+{
+    if (!settings || settings->integerForKey(kSuspendKey) != 1)
+        return std::nullopt;
+    std::int64_t minutes = settings->integerForKey(kSuspendMinutesKey);
+    // Unset (0) is the default; below the guard's two minutes it would
+    // suspend before anything could be said.
+    if (minutes <= 0)
+        minutes = 5;
+    minutes = std::clamp<std::int64_t>(minutes, 2, 24 * 60);
+    return static_cast<double>(minutes) * 60;
+}
+
+void LidGuard::suspendIfAllowed(const TickReading& reading, double now)
+{
+    spell_->suspendAsked = true;
+    const std::string awake = sleepDurationText(now - spell_->start);
+    // The user's own video call or download is the user's wish to stay awake.
+    const LidHolders holders = lid_.holders();
+    if (holders.inhibitors)
+        for (const Inhibitor& lock : *holders.inhibitors)
+            if (lock.mode == "block" && lock.holds("sleep") && lock.uid == userId) {
+                std::string who = lock.who.empty() ? std::string("a program") : lock.who;
+                // Another program's words, kept to one line of the log.
+                std::replace_if(
+                    who.begin(), who.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+                Logger::main().debug("Not suspending after %s with the lid closed: %s holds sleep", awake, who);
+                return;
+            }
+    Logger::main().debug("Drainwatch asks logind to suspend: %s awake with the lid closed at %.1f%%", awake,
+                         reading.charge * 100);
+    if (const std::string refusal = lid_.suspend(); !refusal.empty())
+        Logger::main().debug("logind did not suspend: %s", refusal);
 }
 
 void LidGuard::warn(const TickReading& reading, double now)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "measure/Clock.h"
+#include "measure/PreferenceStore.h"
 #include "sleep/LidState.h"
 #include "sleep/LidText.h"
 #include "sleep/SleepLedger.h"
@@ -36,6 +37,15 @@ public:
     // Past logind's hold-off (30 s after boot or resume) and delay (5 s).
     static constexpr double kAwakeAfterSeconds = 120;
 
+    // The opt-in action: with suspendWithLidClosed=1 in the store, after
+    // suspendWithLidClosedMinutes (default 5, at least 2) of a spell, and no
+    // block sleep lock of the user's own (userId), ask logind to suspend,
+    // once a spell. Read at each closing; absent, never.
+    PreferenceStore* settings = nullptr;
+    std::uint32_t userId = 0;
+    static constexpr const char* kSuspendKey = "suspendWithLidClosed";
+    static constexpr const char* kSuspendMinutesKey = "suspendWithLidClosedMinutes";
+
     std::function<void(const LidNotice&)> noticed;
     std::function<void(const SleepRecord&)> recorded;
 
@@ -46,12 +56,16 @@ private:
         std::optional<double> volts;
         bool warned = false;
         bool suspendFailed = false;
+        std::optional<double> suspendAfter;
+        bool suspendAsked = false;
     };
     struct Moment {
         double time = 0;
         double charge = 0;
     };
     void warn(const TickReading& reading, double now);
+    void suspendIfAllowed(const TickReading& reading, double now);
+    std::optional<double> suspendAfterSetting() const;
     void endSpell(const Moment& end, std::optional<double> volts);
     bool lastSuspendFailed() const;
 

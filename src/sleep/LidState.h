@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,8 @@ public:
     virtual LidState read() = 0;
     // Once a spell, when the guard speaks.
     virtual LidHolders holders() = 0;
+    // Asks logind to suspend now; empty when it agreed, else why not.
+    virtual std::string suspend() = 0;
 };
 
 // /proc/acpi/button/lid/*/state, readable by anyone. The file is found at
@@ -84,10 +87,20 @@ public:
         return state;
     }
     LidHolders holders() override { return holding; }
+    std::string suspend() override
+    {
+        ++suspends;
+        if (suspended)
+            suspended();
+        return suspendRefusal;
+    }
 
     LidState state;
     LidHolders holding;
     int reads = 0;
+    int suspends = 0;
+    std::string suspendRefusal;
+    std::function<void()> suspended;
 };
 
 } // namespace drainwatch

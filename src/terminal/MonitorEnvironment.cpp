@@ -6,6 +6,8 @@
 #include "log/Logger.h"
 #include "sleep/SleepText.h"
 
+#include <unistd.h>
+
 namespace drainwatch {
 
 std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, const Clock& clock,
@@ -53,6 +55,8 @@ void MonitorEnvironment::attach(ViewController& controller, bool notify)
     controller.sleepTracker = &tracker_;
     controller.historyRecorder = &recorder_;
     controller.lidGuard = &guard_;
+    guard_.settings = &store_;
+    guard_.userId = ::getuid();
     if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)
         return;
     tracker_.recorded = [this](const SleepRecord& record) {

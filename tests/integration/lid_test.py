@@ -150,6 +150,29 @@ class Lid(ProgramTest):
         self.assertNotIn("lid closed", self.log())
         self.stop()
 
+    def suspends(self):
+        return self.logind_mock.GetMethodCalls("Suspend", dbus_interface=dbusmock.MOCK_IFACE)
+
+    def test_the_opt_in_suspend_asks_logind_once(self):
+        config = os.path.join(self.home, "config", "Drainwatch")
+        os.makedirs(config)
+        write(os.path.join(config, "Drainwatch.conf"),
+              "[General]\nsuspendWithLidClosed=1\nsuspendWithLidClosedMinutes=2")
+        # The video is another user's here; the user's own would hold it off.
+        os.close(self.video.take())
+        manager = dbus.Interface(self.logind_mock, MANAGER)
+        self.video = manager.Inhibit("idle", "Firefox", "Playing video", "block")
+        self.logind_mock.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+        self.start()
+        self.next_figures()
+        self.lid("closed")
+        self.ticks(12)
+        self.assertEqual(len(self.suspends()), 1, self.log())
+        self.assertRegex(self.log(), r"\] Drainwatch asks logind to suspend: 2 min awake with the lid closed at ")
+        self.ticks(2)
+        self.assertEqual(len(self.suspends()), 1)
+        self.stop()
+
     def test_inhibitors_lists_the_locks_and_the_lid(self):
         self.env["DRAINWATCH_PROC_DIR"] = os.path.join(self.proc_fixtures, "missing")
         self.set_logind(LidClosed=True)

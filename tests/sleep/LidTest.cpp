@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "measure/MemoryPreferenceStore.h"
 #include "sleep/LidGuard.h"
 #include "sleep/LidState.h"
 #include "sleep/LidText.h"
@@ -238,6 +239,48 @@ TEST_F(LidGuardTest, ASleepOrTheEndOfTheProcessEndsTheSpell)
     guard.readableTick({charge, false, 12.0}, true, 5000);
     ASSERT_EQ(ledger.records().size(), 3u);
     EXPECT_DOUBLE_EQ(ledger.records()[2].end, lastTick);
+}
+
+TEST_F(LidGuardTest, SuspendsOnlyWhenAskedToAndOnceASpell)
+{
+    MemoryPreferenceStore settings;
+    guard.settings = &settings;
+    guard.userId = 1000;
+    lid.state.closed = true;
+    run(900);
+    EXPECT_EQ(lid.suspends, 0) << "off unless the settings say so";
+    lid.state.closed = false;
+    run(5);
+
+    settings.setInteger(1, LidGuard::kSuspendKey);
+    lid.state.closed = true;
+    run(300); // the first tick that finds it closed is the closing
+    EXPECT_EQ(lid.suspends, 0);
+    run(5); // five minutes, the default
+    EXPECT_EQ(lid.suspends, 1);
+    EXPECT_NE(log().find("] Drainwatch asks logind to suspend: 5 min awake with the lid closed at "),
+              std::string::npos);
+    lid.suspendRefusal = "Access denied";
+    run(900);
+    EXPECT_EQ(lid.suspends, 1);
+    lid.state.closed = false;
+    run(5);
+
+    // A refusal is said; a lock of another user's does not hold it, the user's own does.
+    lid.holding.inhibitors->push_back(Inhibitor{"sleep", "gdm", "Login screen", "block", 120, 7});
+    lid.state.closed = true;
+    run(305);
+    EXPECT_EQ(lid.suspends, 2);
+    EXPECT_NE(log().find("] logind did not suspend: Access denied\n"), std::string::npos) << log();
+    lid.state.closed = false;
+    run(5);
+    lid.holding.inhibitors->push_back(Inhibitor{"sleep:idle", "Zoom\nCall", "In a meeting", "block", 1000, 8});
+    lid.state.closed = true;
+    run(900);
+    EXPECT_EQ(lid.suspends, 2);
+    EXPECT_NE(log().find("] Not suspending after 5 min with the lid closed: Zoom Call holds sleep\n"),
+              std::string::npos)
+        << log();
 }
 
 TEST(LidText, SleepsTableListsTheSpellsApart)
