@@ -51,6 +51,7 @@ public:
     // desktop app's.
     QAction& startAtLoginAction() { return *startAtLogin_; }
     QAction& suspendWithLidClosedAction() { return *suspendWithLidClosed_; }
+    SleepsPane& sleepsPane() { return *sleepsPane_; }
 
     // Whether the desktop has a tray to bring a closed window back from;
     // without one, closing first says how the window comes back.

@@ -4,8 +4,11 @@
 #include "sleep/SleepText.h"
 
 #include <QDateTime>
+#include <QFontDatabase>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -112,7 +115,44 @@ SleepsPane::SleepsPane(QWidget* parent) : QWidget(parent)
     auto* column = new QVBoxLayout(this);
     column->addWidget(empty);
     column->addWidget(table_);
+    inhibitorsRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(inhibitorsRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    inhibitors_ = new QLabel(inhibitorsRow_);
+    inhibitors_->setObjectName("inhibitorsLabel");
+    inhibitors_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    inhibitors_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* refresh = new QPushButton(tr("What Holds Sleep"), inhibitorsRow_);
+    refresh->setObjectName("inhibitorsButton");
+    refresh->setToolTip(tr("logind's inhibitor locks, the lid, and what closing it does, now"));
+    connect(refresh, &QPushButton::clicked, this, &SleepsPane::showInhibitors);
+    row->addWidget(inhibitors_, 1);
+    row->addWidget(refresh, 0, Qt::AlignTop);
+    column->addWidget(inhibitorsRow_);
+    inhibitorsRow_->hide();
     showRecords({});
+}
+
+void SleepsPane::setInhibitorsReader(std::function<std::string()> reader)
+{
+    readInhibitors_ = std::move(reader);
+    inhibitorsRow_->setVisible(static_cast<bool>(readInhibitors_));
+}
+
+void SleepsPane::showInhibitors()
+{
+    if (!readInhibitors_)
+        return;
+    QString text = QString::fromStdString(readInhibitors_());
+    if (text.endsWith('\n'))
+        text.chop(1);
+    inhibitors_->setText(text);
+}
+
+void SleepsPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showInhibitors();
 }
 
 void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)

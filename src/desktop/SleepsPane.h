@@ -5,8 +5,11 @@
 
 #include <QWidget>
 
+#include <functional>
+#include <string>
 #include <vector>
 
+class QLabel;
 class QTableWidget;
 
 namespace drainwatch {
@@ -31,15 +34,24 @@ public:
     explicit SleepsPane(QWidget* parent = nullptr);
 
     void showRecords(std::vector<SleepRecord> newestFirst);
+    // What holds sleep, idle and the lid now (as drainwatch --inhibitors
+    // prints it): asked when the tab is shown and on its button, never in a
+    // tick. Unset, the list is hidden.
+    void setInhibitorsReader(std::function<std::string()> reader);
+    void showInhibitors();
 
     // The most rows shown; the rest stay in the history (drainwatch --sleeps).
     static constexpr int kMostRows = 500;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QTableWidget* table_ = nullptr;
+    QLabel* inhibitors_ = nullptr;
+    QWidget* inhibitorsRow_ = nullptr;
+    std::function<std::string()> readInhibitors_;
 };
 
 } // namespace drainwatch
