@@ -177,7 +177,9 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
             number(r.ratePerHour, "{:.2f}"),
             number(r.milliwatts, "{:.0f}"),
             r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
-            r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy) : QStringLiteral("-"),
+            r.heldBy                           ? QString::fromStdString(*r.heldBy)
+            : r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy)
+                                               : QStringLiteral("-"),
             joined(r.flags),
         };
         for (int column = 0; column < cells.size(); ++column) {

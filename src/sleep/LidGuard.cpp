@@ -42,7 +42,7 @@ void LidGuard::readableTick(const TickReading& reading, bool missedHeartbeat, do
         return;
     }
     if (!spell_)
-        spell_ = Spell{now, reading.charge, reading.volts, false, false, suspendAfterSetting(), false};
+        spell_ = Spell{now, reading.charge, reading.volts, false, false, suspendAfterSetting(), false, std::nullopt};
     if (!spell_->warned && now - spell_->start >= kAwakeAfterSeconds)
         warn(reading, now);
     if (spell_->suspendAfter && !spell_->suspendAsked && now - spell_->start >= *spell_->suspendAfter)
@@ -88,6 +88,7 @@ void LidGuard::warn(const TickReading& reading, double now)
 {
     spell_->warned = true;
     const std::string reason = lidAwakeReason(lid_.holders(), spell_->suspendFailed);
+    spell_->reason = reason;
     Logger::main().debug("Awake with the lid closed at %.1f%%: %s", reading.charge * 100, reason);
     if (noticed)
         noticed(lidNotice(reason, (spell_->charge - reading.charge) * 100, now - spell_->start));
@@ -114,8 +115,9 @@ void LidGuard::endSpell(const Moment& end, std::optional<double> volts)
     // A spell the guard did not speak of was not one: the lid opened in time.
     if (!spell.warned)
         return;
-    const SleepRecord record = lidClosedRecord(spell.start, end.time, spell.charge, end.charge,
-                                               spell.volts ? spell.volts : volts, capacityMAh_);
+    SleepRecord record = lidClosedRecord(spell.start, end.time, spell.charge, end.charge,
+                                         spell.volts ? spell.volts : volts, capacityMAh_);
+    record.heldBy = spell.reason;
     ledger_.add(record);
     ++recordsKept_;
     if (recorded)

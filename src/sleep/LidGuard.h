@@ -58,6 +58,7 @@ private:
         bool suspendFailed = false;
         std::optional<double> suspendAfter;
         bool suspendAsked = false;
+        std::optional<std::string> reason;
     };
     struct Moment {
         double time = 0;

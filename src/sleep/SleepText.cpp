@@ -98,7 +98,10 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
             fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
                         r.how == "lid closed" ? "awake" : modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage),
                         orDash(r.ratePerHour, "{:.2f}"), orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
-                        r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",") : "-", joined(r.flags, ", ")));
+                        r.heldBy                           ? *r.heldBy
+                        : r.wokenBy && !r.wokenBy->empty() ? joined(*r.wokenBy, ",")
+                                                           : "-",
+                        joined(r.flags, ", ")));
     };
     std::string watched;
     std::string notRunning;
@@ -132,7 +135,10 @@ std::string sleepTable(const std::vector<SleepRecord>& records)
                                 percentOrDash(medianOf(group, &SleepRecord::hardwareSleep)));
     }
     if (!lidClosed.empty())
-        text += (text.empty() ? "" : "\n") + std::string("Awake with the lid closed:\n") + header + lidClosed;
+        text += (text.empty() ? "" : "\n") + std::string("Awake with the lid closed:\n") +
+                fmt::format(fmt::runtime(kRow), "start", "how long", "how", "mode", "used", "%/h", "mW", "hw sleep",
+                            "held by", "flags") +
+                lidClosed;
     if (!notRunning.empty())
         text += (text.empty() ? "" : "\n") + std::string("While Drainwatch was not running:\n") + header + notRunning;
     return text;

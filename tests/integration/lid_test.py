@@ -113,6 +113,7 @@ class Lid(ProgramTest):
         self.assertEqual(len(spells), 1, self.records())
         self.assertGreaterEqual(spells[0]["end"] - spells[0]["start"], 150)
         self.assertIsNotNone(spells[0]["ratePerHour"])
+        self.assertEqual(spells[0]["heldBy"], "blocked by Firefox: Playing video")
         self.stop()
 
     def test_docked_or_opened_in_time_says_nothing(self):

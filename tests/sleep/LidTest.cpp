@@ -166,6 +166,7 @@ TEST_F(LidGuardTest, SpeaksOnceASpellAndRecordsItAtTheOpening)
     ASSERT_EQ(records.size(), 1u);
     const SleepRecord& r = records[0];
     EXPECT_EQ(r.how, "lid closed");
+    EXPECT_EQ(r.heldBy, "nothing logind knows of holds it");
     EXPECT_DOUBLE_EQ(r.start, closedAt);
     EXPECT_DOUBLE_EQ(r.end, clock.now());
     EXPECT_NEAR(r.usedPercentage, (r.chargeBefore - r.chargeAfter) * 100, 1e-9);
