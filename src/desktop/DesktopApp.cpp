@@ -32,7 +32,7 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
         }
         tray_.update(figures, pluggedIn, remaining, sleeps->lastRecord(),
                      figures.charge ? sleeps->forecastHours(*figures.charge) : std::nullopt);
-        window_.showSleeps(*sleeps, figures.charge);
+        window_.showSleeps(*sleeps, figures.charge, controller_.lidGuard ? controller_.lidGuard->recordsKept() : 0);
     };
 
     connect(&window_, &MainWindow::quitRequested, this, &DesktopApp::quit);
@@ -45,6 +45,20 @@ DesktopApp::DesktopApp(ViewController& controller, const QString& title, const Q
         // Read from the file each time: the desktop's settings may change it.
         connect(qobject_cast<QMenu*>(action->parent()), &QMenu::aboutToShow, this, &DesktopApp::showStartAtLogin);
     }
+    // The opt-in suspend, a key of the settings file: shown as the file says it.
+    QAction& suspend = window_.suspendWithLidClosedAction();
+    suspend.setVisible(controller_.lidGuard && controller_.lidGuard->settings);
+    connect(qobject_cast<QMenu*>(suspend.parent()), &QMenu::aboutToShow, this, [this, &suspend] {
+        if (controller_.lidGuard && controller_.lidGuard->settings)
+            suspend.setChecked(controller_.lidGuard->settings->integerForKey(LidGuard::kSuspendKey) == 1);
+    });
+    connect(&suspend, &QAction::triggered, this, [this](bool on) {
+        if (!controller_.lidGuard || !controller_.lidGuard->settings)
+            return;
+        PreferenceStore& settings = *controller_.lidGuard->settings;
+        settings.setInteger(on ? 1 : 0, LidGuard::kSuspendKey);
+        settings.synchronize();
+    });
     // A logout may end the process without a quit: have the count on disk.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { controller_.applicationWillTerminate(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &DesktopApp::quit);

@@ -5,8 +5,10 @@
 #include "desktop/DesktopApp.h"
 #include "desktop/GraphFile.h"
 #include "desktop/QtFileOpener.h"
+#include "platform/LogindQueries.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "sleep/LidText.h"
 #include "terminal/MonitorEnvironment.h"
 #include "terminal/Options.h"
 #include "terminal/StatusPublisher.h"
@@ -69,6 +71,10 @@ int runDesktop(int argc, char** argv)
         desktop.autostart = Autostart({QStringLiteral("--simulate")});
     desktop.window().setFileOpener(fileOpener);
     desktop.window().setEnergyReader(environment.energyReader());
+    desktop.window().sleepsPane().setInhibitorsReader([] {
+        const LogindAnswers answers = askLogind(ProcLidReader::defaultProcDir());
+        return inhibitorsText(answers.holders, answers.lid);
+    });
     // The monitor's own store: it holds the samples not flushed yet, up to
     // ten minutes of them. The sleeps come from the file.
     HistoryReader history = historyFileReader(options.simulate);

@@ -91,8 +91,10 @@ HistoryReader historyFileReader(bool simulate)
     reader.discharges = [open] { return open->store.discharges(); };
     reader.sleeps = [open] {
         std::vector<TimeSpan> spans;
+        // Awake with the lid closed is not shaded as a sleep.
         for (const SleepRecord& record : open->ledger.records())
-            spans.push_back({record.start, record.end});
+            if (record.how != "lid closed")
+                spans.push_back({record.start, record.end});
         return spans;
     };
     return reader;

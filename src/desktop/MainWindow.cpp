@@ -160,6 +160,10 @@ void MainWindow::buildMenu()
     menu->addSeparator();
     startAtLogin_ = menu->addAction(tr("Start at Lo&gin"));
     startAtLogin_->setCheckable(true);
+    suspendWithLidClosed_ = menu->addAction(tr("&Suspend When the Lid Stays Closed"));
+    suspendWithLidClosed_->setCheckable(true);
+    suspendWithLidClosed_->setToolTip(tr("On battery, ask logind to suspend after some minutes awake with the lid "
+                                         "closed, unless a program of yours holds sleep"));
     menu->addSeparator();
     menu->addAction(tr("&Close Window"), QKeySequence(Qt::CTRL | Qt::Key_W), this, &QWidget::close);
     menu->addAction(tr("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, &MainWindow::quitRequested);
@@ -198,7 +202,7 @@ void MainWindow::reportLogProblem(const QString& reason)
 
 void MainWindow::keepGeometry() { settings_.setGeometry(saveGeometry()); }
 
-void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge)
+void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> charge, int lidRecords)
 {
     QStringList lines;
     if (const auto& record = sleeps.lastRecord())
@@ -211,10 +215,11 @@ void MainWindow::showSleeps(const SleepTracker& sleeps, std::optional<double> ch
 
     const std::optional<double> end =
         sleeps.lastRecord() ? std::optional<double>(sleeps.lastRecord()->end) : std::nullopt;
-    if (sleepsShown_ && end == shownRecordEnd_)
+    if (sleepsShown_ && end == shownRecordEnd_ && lidRecords == shownLidRecords_)
         return;
     sleepsShown_ = true;
     shownRecordEnd_ = end;
+    shownLidRecords_ = lidRecords;
     sleepsPane_->showRecords(sleeps.ledger().newest(SleepsPane::kMostRows));
 }
 

@@ -50,6 +50,8 @@ public:
     // File > Start at Login, checkable; its state and effect are the
     // desktop app's.
     QAction& startAtLoginAction() { return *startAtLogin_; }
+    QAction& suspendWithLidClosedAction() { return *suspendWithLidClosed_; }
+    SleepsPane& sleepsPane() { return *sleepsPane_; }
 
     // Whether the desktop has a tray to bring a closed window back from;
     // without one, closing first says how the window comes back.
@@ -58,7 +60,8 @@ public:
     void keepGeometry();
     // The last sleep and the forecast under the figures, and the sleeps'
     // table when a new record came.
-    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge);
+    // lidRecords: the "lid closed" records kept so far, which the tracker does not see.
+    void showSleeps(const SleepTracker& sleeps, std::optional<double> charge, int lidRecords = 0);
     // Where the Graph, Discharges and Health tabs read from; each reads
     // when it is shown, the graph again every minute while it is.
     void setHistoryReader(HistoryReader reader);
@@ -99,10 +102,12 @@ private:
     QMessageBox* logProblem_ = nullptr;
     QMessageBox* closeQuestion_ = nullptr;
     QAction* startAtLogin_ = nullptr;
+    QAction* suspendWithLidClosed_ = nullptr;
     bool closeConfirmed_ = false;
     QLabel* sleepLine_ = nullptr;
     SleepsPane* sleepsPane_ = nullptr;
     std::optional<double> shownRecordEnd_;
+    int shownLidRecords_ = 0;
     bool sleepsShown_ = false;
     QTabWidget* tabs_ = nullptr;
     GraphPane* graphPane_ = nullptr;

@@ -5,6 +5,11 @@
 #include "sleep/SystemSnapshot.h"
 #include "sleep/WakeSourceNames.h"
 
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
 #include <QTableWidget>
 
 #include <algorithm>
@@ -52,12 +57,50 @@ SleepsPane::SleepsPane(QWidget* parent)
                   tr("No sleep recorded yet."), parent)
 {
     table_->horizontalHeaderItem(6)->setToolTip(tr("Share of the sleep in hardware sleep"));
+    inhibitorsRow_ = new QWidget(this);
+    auto* row = new QHBoxLayout(inhibitorsRow_);
+    row->setContentsMargins(0, 0, 0, 0);
+    inhibitors_ = new QLabel(inhibitorsRow_);
+    inhibitors_->setObjectName("inhibitorsLabel");
+    inhibitors_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    inhibitors_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* refresh = new QPushButton(tr("What Holds Sleep"), inhibitorsRow_);
+    refresh->setObjectName("inhibitorsButton");
+    refresh->setToolTip(tr("logind's inhibitor locks, the lid, and what closing it does, now"));
+    connect(refresh, &QPushButton::clicked, this, &SleepsPane::showInhibitors);
+    row->addWidget(inhibitors_, 1);
+    row->addWidget(refresh, 0, Qt::AlignTop);
+    layout()->addWidget(inhibitorsRow_);
+    inhibitorsRow_->hide();
+}
+
+void SleepsPane::setInhibitorsReader(std::function<std::string()> reader)
+{
+    readInhibitors_ = std::move(reader);
+    inhibitorsRow_->setVisible(static_cast<bool>(readInhibitors_));
+}
+
+void SleepsPane::showInhibitors()
+{
+    if (!readInhibitors_)
+        return;
+    QString text = QString::fromStdString(readInhibitors_());
+    if (text.endsWith('\n'))
+        text.chop(1);
+    inhibitors_->setText(text);
+}
+
+void SleepsPane::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    showInhibitors();
 }
 
 void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
 {
     // The gaps while Drainwatch did not run, mostly its own restarts, go
-    // after the sleeps it watched, greyed.
+    // after the sleeps it watched, greyed; a spell awake with the lid closed
+    // stands among the sleeps, its mode column saying so.
     std::stable_partition(newestFirst.begin(), newestFirst.end(),
                           [](const SleepRecord& r) { return r.how != "not running"; });
     std::vector<TableRow> rows;
@@ -68,12 +111,14 @@ void SleepsPane::showRecords(std::vector<SleepRecord> newestFirst)
         rows.push_back({{
                             shortTime(r.start),
                             QString::fromStdString(seconds ? sleepDurationText(*seconds) : "-"),
-                            QString::fromStdString(r.mode.value_or("-")),
+                            QString::fromStdString(r.how == "lid closed" ? "awake, lid closed" : r.mode.value_or("-")),
                             QString::fromStdString(fmt::format("{:.1f}%", r.usedPercentage)),
                             number(r.ratePerHour, "{:.2f}"),
                             number(r.milliwatts, "{:.0f}"),
                             r.hardwareSleep ? number(*r.hardwareSleep * 100, "{:.0f}%") : QStringLiteral("-"),
-                            r.wokenBy && !r.wokenBy->empty() ? wokenBy(*r.wokenBy) : QStringLiteral("-"),
+                            r.heldBy                           ? QString::fromStdString(*r.heldBy)
+                            : r.wokenBy && !r.wokenBy->empty() ? wokenBy(*r.wokenBy)
+                                                               : QStringLiteral("-"),
                             joined(r.flags),
                         },
                         {{0, fullTime(r.start)}},

@@ -4,7 +4,11 @@
 #include "desktop/RecordTable.h"
 #include "sleep/SleepRecord.h"
 
+#include <functional>
+#include <string>
 #include <vector>
+
+class QLabel;
 
 namespace drainwatch {
 
@@ -15,9 +19,22 @@ public:
     explicit SleepsPane(QWidget* parent = nullptr);
 
     void showRecords(std::vector<SleepRecord> newestFirst);
+    // What holds sleep, idle and the lid now (as drainwatch --inhibitors
+    // prints it): asked when the tab is shown and on its button, never in a
+    // tick. Unset, the list is hidden.
+    void setInhibitorsReader(std::function<std::string()> reader);
+    void showInhibitors();
 
     // The most rows shown; the rest stay in the history (drainwatch --sleeps).
     static constexpr int kMostRows = 500;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QLabel* inhibitors_ = nullptr;
+    QWidget* inhibitorsRow_ = nullptr;
+    std::function<std::string()> readInhibitors_;
 };
 
 } // namespace drainwatch

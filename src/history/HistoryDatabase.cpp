@@ -81,8 +81,13 @@ ALTER TABLE sleeps ADD COLUMN failed_step TEXT;
 ALTER TABLE sleeps ADD COLUMN woken_by_known INTEGER NOT NULL DEFAULT 1;
 )";
 
+// Version 4: what held a laptop awake with the lid closed, in words.
+constexpr const char* kVersion4 = R"(
+ALTER TABLE sleeps ADD COLUMN held_by TEXT;
+)";
+
 // The statements that take a file from a version to the next, from 1 on.
-constexpr const char* kMigrations[] = {kVersion2, kVersion3};
+constexpr const char* kMigrations[] = {kVersion2, kVersion3, kVersion4};
 
 std::optional<std::int64_t> pragmaValue(sqlite3* db, const char* text, int& result)
 {
@@ -276,8 +281,8 @@ void HistoryDatabase::setAside()
 
 bool HistoryDatabase::createSchema()
 {
-    return execute(fmt::format("BEGIN; {} {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
-                               kSleepsSchema, kVersion2, kVersion3, kApplicationId, kSchemaVersion));
+    return execute(fmt::format("BEGIN; {} {} {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
+                               kSleepsSchema, kVersion2, kVersion3, kVersion4, kApplicationId, kSchemaVersion));
 }
 
 // In one transaction: a migration cut short leaves the file at its old version.

@@ -169,6 +169,8 @@ void ViewController::doTimedLogic()
     if (sleepTracker)
         sleepTracker->readableTick({charge, reading->charging, knownPowerVoltage()}, missedHeartbeat,
                                    batteryTotalCapacity);
+    if (lidGuard)
+        lidGuard->readableTick({charge, reading->charging, knownPowerVoltage()}, missedHeartbeat, batteryTotalCapacity);
     if (missedHeartbeat)
         recordSample("missed heartbeat", *reading);
     if (chargerEvent)
@@ -210,6 +212,8 @@ void ViewController::receiveSleepNote()
     recordSample("will sleep");
     if (sleepTracker)
         sleepTracker->willSleep(lastPercentage, knownPowerVoltage());
+    if (lidGuard)
+        lidGuard->willSleep(lastPercentage);
     sleeping = true;
     // The battery may die in sleep: the count must already be on disk, and
     // the samples too.
@@ -251,6 +255,8 @@ void ViewController::applicationWillTerminate()
     if (!quitRecorded_)
         recordSample("quit");
     quitRecorded_ = true;
+    if (lidGuard)
+        lidGuard->processEnding();
     saveData();
     if (historyRecorder)
         historyRecorder->flush();

@@ -8,6 +8,7 @@
 #include "measure/HeartbeatTimer.h"
 #include "measure/PreferenceStore.h"
 #include "monitor/MonitorServices.h"
+#include "sleep/LidGuard.h"
 #include "sleep/SleepTracker.h"
 
 #include <array>
@@ -87,6 +88,9 @@ public:
     // Told of the readable ticks, the events and the charge statistics, to
     // keep the battery's history; absent, none is kept.
     HistoryRecorder* historyRecorder = nullptr;
+    // Told of the same ticks and notes, to catch a laptop left awake with
+    // the lid closed; absent, the lid is never read.
+    LidGuard* lidGuard = nullptr;
 
     // Called after every display refresh (terminal redraw, tray tooltip).
     std::function<void()> displayUpdated;

@@ -2,6 +2,7 @@
 #include "platform/LogindSleepNotifications.h"
 
 #include "platform/Diagnostic.h"
+#include "platform/LogindQueries.h"
 
 #include <QSocketNotifier>
 #include <QTimer>
@@ -235,6 +236,49 @@ void LogindSleepNotifications::onPrepareForSleep(bool start)
         if (didWake_)
             didWake_();
     }
+}
+
+std::optional<bool> LogindSleepNotifications::managerFlag(const char* property)
+{
+    if (!bus_)
+        return std::nullopt;
+    const auto value = logindFlag(bus_, property);
+    // A call may have read a PrepareForSleep that the socket will not announce again.
+    watch();
+    return value;
+}
+
+std::optional<std::string> LogindSleepNotifications::managerText(const char* property)
+{
+    if (!bus_)
+        return std::nullopt;
+    auto value = logindText(bus_, property);
+    watch();
+    return value;
+}
+
+std::optional<std::vector<Inhibitor>> LogindSleepNotifications::inhibitors()
+{
+    if (!bus_)
+        return std::nullopt;
+    auto locks = logindInhibitors(bus_);
+    watch();
+    return locks;
+}
+
+std::string LogindSleepNotifications::suspend()
+{
+    if (!bus_)
+        return "no logind on the system bus";
+    std::string refusal;
+    {
+        Call call;
+        call.result = sd_bus_call_method(bus_, kService, kPath, kManager, "Suspend", &call.error, &call.reply, "b", 0);
+        if (call.result < 0)
+            refusal = call.failure().toStdString();
+    }
+    watch();
+    return refusal;
 }
 
 void LogindSleepNotifications::takeLock()

@@ -2,10 +2,13 @@
 #pragma once
 
 #include "monitor/MonitorServices.h"
+#include "sleep/LidState.h"
 
 #include <QObject>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 class QSocketNotifier;
 class QTimer;
@@ -32,6 +35,15 @@ public:
     bool connectToSystemBus();
     void subscribe(std::function<void()> willSleep, std::function<void()> didWake) override;
     bool holdsInhibitor() const { return lockFd_ >= 0; }
+
+    // logind's Manager properties and its inhibitor locks, asked at once;
+    // empty without logind or where the call fails.
+    std::optional<bool> managerFlag(const char* property);
+    std::optional<std::string> managerText(const char* property);
+    std::optional<std::vector<Inhibitor>> inhibitors();
+    // Suspend(false): polkit lets the active session's user, without asking.
+    // Empty when logind agreed, else its words.
+    std::string suspend();
 
 private:
     void onPrepareForSleep(bool start);

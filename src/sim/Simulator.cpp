@@ -2,6 +2,7 @@
 #include "sim/Simulator.h"
 
 #include "history/HistoryText.h"
+#include "sleep/LidText.h"
 #include "sleep/SleepText.h"
 
 #include <algorithm>
@@ -106,8 +107,9 @@ void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 
 struct Simulator::Process {
     Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store, SimulatedSystem& system,
-            SleepLedger& ledger, HistoryDatabase& database)
+            SleepLedger& ledger, HistoryDatabase& database, LidSource& lid)
         : tracker(clock, system, ledger),
+          guard(clock, lid, ledger, &tracker),
           history(database),
           recorder(clock, history),
           controller(MonitorServices{clock, battery, store, timer, sleep, opener})
@@ -115,6 +117,10 @@ struct Simulator::Process {
         timer.clock = &clock;
         controller.sleepTracker = &tracker;
         controller.historyRecorder = &recorder;
+        controller.lidGuard = &guard;
+        guard.settings = &store;
+        // The simulated inhibitors are held by uid 1000.
+        guard.userId = 1000;
         for (std::size_t i = 0; i < fields.size(); ++i)
             controller.*kTextOutlets[i].member = &fields[i];
     }
@@ -124,13 +130,21 @@ struct Simulator::Process {
     NoFileOpener opener;
     std::array<RecordedField, 9> fields;
     SleepTracker tracker;
+    LidGuard guard;
     HistoryStore history;
     HistoryRecorder recorder;
     ViewController controller;
     bool windowOpen = false;
 };
 
-Simulator::Simulator(std::ostream& out) : out_(out), ledger_(database_) {}
+Simulator::Simulator(std::ostream& out) : out_(out), ledger_(database_)
+{
+    // logind's defaults: the lid suspends, and sleep locks do not stop it.
+    lid_.state.closed = false;
+    lid_.holding = LidHolders{std::vector<Inhibitor>{}, "suspend", "ignore", true};
+    // What logind is asked; the scenario then says `sleep` if it slept.
+    lid_.suspended = [this] { out_ << "logind: Suspend\n"; };
+}
 
 Simulator::~Simulator() = default;
 
@@ -201,6 +215,17 @@ void Simulator::execute(const std::vector<std::string>& words)
         if (words.size() < 2)
             throw ScenarioError("'system' needs KEY=VALUE words");
         setSystem(words);
+    } else if (command == "lid" || command == "docked" || command == "inhibit" || command == "uninhibit" ||
+               command == "lidswitch") {
+        setLogind(words);
+    } else if (command == "setting") {
+        // An integer key of the settings file, as the user writes it.
+        expectWords(words, 3);
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(words[2].data(), words[2].data() + words[2].size(), value);
+        if (error != std::errc() || end != words[2].data() + words[2].size())
+            throw ScenarioError("malformed integer '" + words[2] + "'");
+        store_.setInteger(value, words[1]);
     } else if (command == "sleeps") {
         expectWords(words, 1);
         printSleeps();
@@ -264,7 +289,14 @@ void Simulator::launch()
 {
     launchedOnce_ = true;
     machineAsleep_ = false;
-    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_, database_);
+    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_, database_, lid_);
+    // The desktop notification, as it would be sent; its lines joined by " / ".
+    process_->guard.noticed = [this](const LidNotice& notice) {
+        std::string body = notice.body;
+        for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos;)
+            body.replace(at, 1, " / ");
+        out_ << "notification: " << notice.summary << " | " << body << '\n';
+    };
     process_->controller.viewDidLoad();
     process_->windowOpen = true;
     process_->controller.viewDidAppear();
@@ -399,6 +431,43 @@ void Simulator::setSystem(const std::vector<std::string>& words)
         } else {
             throw ScenarioError("'" + key + "' is not a system key");
         }
+    }
+}
+
+void Simulator::setLogind(const std::vector<std::string>& words)
+{
+    const std::string& command = words[0];
+    // In a name or reason, "_" stands for a blank.
+    const auto spaced = [](std::string word) {
+        std::replace(word.begin(), word.end(), '_', ' ');
+        return word;
+    };
+    auto& locks = *lid_.holding.inhibitors;
+    if (command == "lid") {
+        expectWords(words, 2);
+        if (words[1] != "closed" && words[1] != "open")
+            throw ScenarioError("'lid' takes 'closed' or 'open', not '" + words[1] + "'");
+        lid_.state.closed = words[1] == "closed";
+    } else if (command == "docked") {
+        expectWords(words, 2);
+        if (words[1] != "yes" && words[1] != "no")
+            throw ScenarioError("'docked' takes 'yes' or 'no', not '" + words[1] + "'");
+        lid_.state.docked = words[1] == "yes";
+    } else if (command == "inhibit") {
+        expectWords(words, 5);
+        if (words[4] != "block" && words[4] != "delay")
+            throw ScenarioError("an inhibitor's mode is 'block' or 'delay', not '" + words[4] + "'");
+        locks.push_back(Inhibitor{words[3], spaced(words[1]), spaced(words[2]), words[4], 1000, 4242});
+    } else if (command == "uninhibit") {
+        expectWords(words, 2);
+        const std::string who = spaced(words[1]);
+        const auto held = std::remove_if(locks.begin(), locks.end(), [&](const Inhibitor& i) { return i.who == who; });
+        if (held == locks.end())
+            throw ScenarioError("no inhibitor held by '" + who + "'");
+        locks.erase(held, locks.end());
+    } else {
+        expectWords(words, 2);
+        lid_.holding.handleLidSwitch = words[1];
     }
 }
 

@@ -5,6 +5,7 @@
 #include "history/HistoryDatabase.h"
 #include "measure/MemoryPreferenceStore.h"
 #include "monitor/ViewController.h"
+#include "sleep/LidState.h"
 #include "sleep/SleepLedger.h"
 #include "sleep/SystemSnapshot.h"
 
@@ -85,6 +86,7 @@ private:
     void endProcess();
     void setBattery(const std::vector<std::string>& words);
     void setSystem(const std::vector<std::string>& words);
+    void setLogind(const std::vector<std::string>& words);
     void printSleeps();
     void printHistory();
     void printDischarges();
@@ -99,6 +101,8 @@ private:
     MemoryRegistry battery_;
     MemoryPreferenceStore store_;
     SimulatedSystem system_;
+    // The lid and logind's holders, as `lid`, `docked`, `inhibit` set them.
+    MemoryLidSource lid_;
     // In memory for the whole scenario, like the store; each process has its
     // own history store on it, whose unflushed samples a kill loses.
     HistoryDatabase database_;

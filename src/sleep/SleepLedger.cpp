@@ -19,11 +19,16 @@ using namespace sql;
 constexpr const char* kColumns =
     "how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after, used_percentage, used_mah, "
     "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, failed_step, "
-    "woken_by_known";
-// A file before version 3, read as it is.
+    "woken_by_known, held_by";
+// Files before version 3 and 4, read as they are.
 constexpr const char* kVersion2Columns =
     "how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after, used_percentage, used_mah, "
-    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, NULL, 1";
+    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, NULL, 1, "
+    "NULL";
+constexpr const char* kVersion3Columns =
+    "how, start, \"end\", asleep_seconds, mode, on_battery, charge_before, charge_after, used_percentage, used_mah, "
+    "used_mwh, rate_per_hour, milliwatts, hardware_sleep, cycles, failed, failed_device, woken_by, flags, failed_step, "
+    "woken_by_known, NULL";
 
 // Names and flags are single printable words or fixed phrases: a line each.
 std::string joinLines(const std::vector<std::string>& values)
@@ -79,6 +84,7 @@ std::optional<SleepRecord> recordAt(sqlite3_stmt* s)
         r.wokenBy = splitLines(textAt(s, 17).value_or(""));
     r.flags = splitLines(textAt(s, 18).value_or(""));
     r.failedStep = textAt(s, 19);
+    r.heldBy = textAt(s, 21);
     return r;
 }
 
@@ -105,7 +111,7 @@ bool SleepLedger::add(const SleepRecord& r)
         return false;
     if (!insert_) {
         const std::string text = fmt::format(
-            "INSERT INTO sleeps({}, comparable) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", kColumns);
+            "INSERT INTO sleeps({}, comparable) VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)", kColumns);
         sqlite3_prepare_v2(db, text.c_str(), -1, &insert_, nullptr);
     }
     int result = SQLITE_ERROR;
@@ -134,7 +140,8 @@ bool SleepLedger::add(const SleepRecord& r)
         bindValue(s, 19, std::optional<std::string>(joinLines(r.flags)));
         bindValue(s, 20, r.failedStep);
         sqlite3_bind_int(s, 21, r.wokenBy ? 1 : 0);
-        sqlite3_bind_int(s, 22, r.comparable() ? 1 : 0);
+        bindValue(s, 22, r.heldBy);
+        sqlite3_bind_int(s, 23, r.comparable() ? 1 : 0);
         // One statement, one transaction: committed when it is done.
         result = sqlite3_step(s);
         sqlite3_reset(s);
@@ -151,8 +158,11 @@ std::vector<SleepRecord> SleepLedger::select(const std::string& order, std::size
     sqlite3* db = database_.handle();
     if (!db)
         return records;
-    const std::string text =
-        fmt::format("SELECT {} FROM sleeps {}", database_.schemaVersion() < 3 ? kVersion2Columns : kColumns, order);
+    const std::string text = fmt::format("SELECT {} FROM sleeps {}",
+                                         database_.schemaVersion() < 3   ? kVersion2Columns
+                                         : database_.schemaVersion() < 4 ? kVersion3Columns
+                                                                         : kColumns,
+                                         order);
     Statement statement(db, text.c_str());
     // The limit counts the rows that can be shown, not the damaged ones.
     while (records.size() < limit && statement.handle && sqlite3_step(statement.handle) == SQLITE_ROW)
@@ -176,7 +186,7 @@ std::optional<SleepRecord> SleepLedger::latest() const
 
 std::optional<SleepRecord> SleepLedger::latestWatched() const
 {
-    auto records = select("WHERE how != 'not running' ORDER BY id DESC", 1);
+    auto records = select("WHERE how NOT IN ('not running', 'lid closed') ORDER BY id DESC", 1);
     if (records.empty())
         return std::nullopt;
     return records.front();

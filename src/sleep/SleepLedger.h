@@ -43,7 +43,8 @@ public:
     std::vector<SleepRecord> records() const;
     std::optional<SleepRecord> latest() const;
     // The newest sleep Drainwatch watched begin: not a "not running" gap,
-    // which is mostly its own quits and restarts.
+    // which is mostly its own quits and restarts, nor a spell awake with the
+    // lid closed.
     std::optional<SleepRecord> latestWatched() const;
     // Newest first, at most limit.
     std::vector<SleepRecord> newest(std::size_t limit) const;

@@ -312,18 +312,19 @@ SleepRecord shownFigures(SleepRecord r)
 
 std::string sleepRecordJson(const SleepRecord& r)
 {
-    return fmt::format(
-        "{{\"how\":{},\"start\":{},\"end\":{},\"asleepSeconds\":{},\"mode\":{},\"onBattery\":{},"
-        "\"chargeBefore\":{},\"chargeAfter\":{},\"usedPercentage\":{},\"usedMAh\":{},\"usedMWh\":{},"
-        "\"ratePerHour\":{},\"milliwatts\":{},\"hardwareSleep\":{},\"cycles\":{},\"failed\":{},"
-        "\"failedDevice\":{}{},\"wokenBy\":{},\"flags\":{}}}",
-        jsonString(r.how), jsonNumber(r.start), jsonNumber(r.end), jsonNumber(r.asleepSeconds), jsonText(r.mode),
-        r.onBattery ? "true" : "false", jsonNumber(r.chargeBefore), jsonNumber(r.chargeAfter),
-        jsonNumber(r.usedPercentage), jsonNumber(r.usedMAh), jsonNumber(r.usedMWh), jsonNumber(r.ratePerHour),
-        jsonNumber(r.milliwatts), jsonNumber(r.hardwareSleep), jsonNumber(r.cycles), jsonNumber(r.failed),
-        jsonText(r.failedDevice),
-        // Where known only: the records of the kernels that do not say have it not.
-        r.failedStep ? ",\"failedStep\":" + jsonString(*r.failedStep) : "", jsonArray(r.wokenBy), jsonArray(r.flags));
+    return fmt::format("{{\"how\":{},\"start\":{},\"end\":{},\"asleepSeconds\":{},\"mode\":{},\"onBattery\":{},"
+                       "\"chargeBefore\":{},\"chargeAfter\":{},\"usedPercentage\":{},\"usedMAh\":{},\"usedMWh\":{},"
+                       "\"ratePerHour\":{},\"milliwatts\":{},\"hardwareSleep\":{},\"cycles\":{},\"failed\":{},"
+                       "\"failedDevice\":{}{},\"wokenBy\":{},\"flags\":{}{}}}",
+                       jsonString(r.how), jsonNumber(r.start), jsonNumber(r.end), jsonNumber(r.asleepSeconds),
+                       jsonText(r.mode), r.onBattery ? "true" : "false", jsonNumber(r.chargeBefore),
+                       jsonNumber(r.chargeAfter), jsonNumber(r.usedPercentage), jsonNumber(r.usedMAh),
+                       jsonNumber(r.usedMWh), jsonNumber(r.ratePerHour), jsonNumber(r.milliwatts),
+                       jsonNumber(r.hardwareSleep), jsonNumber(r.cycles), jsonNumber(r.failed),
+                       jsonText(r.failedDevice),
+                       // Where known only: the records of the kernels that do not say have it not.
+                       r.failedStep ? ",\"failedStep\":" + jsonString(*r.failedStep) : "", jsonArray(r.wokenBy),
+                       jsonArray(r.flags), r.heldBy ? ",\"heldBy\":" + jsonString(*r.heldBy) : "");
 }
 
 } // namespace drainwatch

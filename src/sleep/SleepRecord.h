@@ -51,6 +51,8 @@ struct SleepRecord {
     // rose most, at most 3; empty where unknown.
     std::optional<std::vector<std::string>> wokenBy;
     std::vector<std::string> flags;
+    // A "lid closed" record: what held the laptop awake, in words.
+    std::optional<std::string> heldBy;
 
     bool charged() const { return !onBattery || chargeAfter > chargeBefore; }
     // Counts in the owner's history of sleep drain: a real sleep on battery,

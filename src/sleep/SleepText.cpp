@@ -102,7 +102,7 @@ std::string trimmedLine(std::string line)
 
 std::optional<double> sleepSeconds(const SleepRecord& record)
 {
-    if (record.how == "not running")
+    if (record.how == "not running" || record.how == "lid closed")
         return record.end - record.start;
     return record.asleepSeconds;
 }
@@ -128,20 +128,29 @@ std::string sleepTable(const std::vector<SleepRecord>& records, const std::files
                                            "hw sleep", "woken by", "flags");
     const auto row = [&](const SleepRecord& r) {
         const auto seconds = sleepSeconds(r);
-        return trimmedLine(fmt::format(
-            fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
-            modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage), orDash(r.ratePerHour, "{:.2f}"),
-            orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
-            r.wokenBy && !r.wokenBy->empty() ? wakeText(*r.wokenBy, sysRoot, ",") : "-", joined(r.flags, ", ")));
+        return trimmedLine(
+            fmt::format(fmt::runtime(kRow), localTime(r.start), seconds ? sleepDurationText(*seconds) : "-", r.how,
+                        r.how == "lid closed" ? "awake" : modeText(r.mode), fmt::format("{:.1f}%", r.usedPercentage),
+                        orDash(r.ratePerHour, "{:.2f}"), orDash(r.milliwatts, "{:.0f}"), percentOrDash(r.hardwareSleep),
+                        r.heldBy                           ? *r.heldBy
+                        : r.wokenBy && !r.wokenBy->empty() ? wakeText(*r.wokenBy, sysRoot, ",")
+                                                           : "-",
+                        joined(r.flags, ", ")));
     };
     std::string watched;
     std::string notRunning;
+    std::string lidClosed;
     std::map<std::string, std::vector<SleepRecord>> byMode;
     for (const SleepRecord& r : records) {
         // The gaps while Drainwatch did not run are mostly its own quits and
         // restarts: kept, but not sleeps to sum up.
         if (r.how == "not running") {
             notRunning += row(r);
+            continue;
+        }
+        // Awake, not asleep: apart, and out of the sleeps' medians.
+        if (r.how == "lid closed") {
+            lidClosed += row(r);
             continue;
         }
         watched += row(r);
@@ -159,6 +168,11 @@ std::string sleepTable(const std::vector<SleepRecord>& records, const std::files
                                 orDash(medianOf(group, &SleepRecord::milliwatts), "{:.0f}"),
                                 percentOrDash(medianOf(group, &SleepRecord::hardwareSleep)));
     }
+    if (!lidClosed.empty())
+        text += (text.empty() ? "" : "\n") + std::string("Awake with the lid closed:\n") +
+                fmt::format(fmt::runtime(kRow), "start", "how long", "how", "mode", "used", "%/h", "mW", "hw sleep",
+                            "held by", "flags") +
+                lidClosed;
     if (!notRunning.empty())
         text += (text.empty() ? "" : "\n") + std::string("While Drainwatch was not running:\n") + header + notRunning;
     return text;

@@ -6,8 +6,10 @@
 #include "history/HistoryStore.h"
 #include "history/HistoryText.h"
 #include "history/LocalTime.h"
+#include "platform/LogindQueries.h"
 #include "platform/QuitSignals.h"
 #include "platform/SingleInstance.h"
+#include "sleep/LidText.h"
 #include "sleep/SleepLedger.h"
 #include "sleep/SleepText.h"
 #include "terminal/DisplayProbe.h"
@@ -104,6 +106,19 @@ int showSleeps(const Options& options)
     }
     std::fputs(text.c_str(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Without logind the lid is still read from /proc; 1 then.
+int showInhibitors()
+{
+    const LogindAnswers answers = askLogind(ProcLidReader::defaultProcDir());
+    std::fputs(inhibitorsText(answers.holders, answers.lid).c_str(), stdout);
+    const bool written = std::fflush(stdout) == 0;
+    if (!answers.failure.empty()) {
+        fmt::print(stderr, "Drainwatch: {}.\n", answers.failure);
+        return 1;
+    }
+    return written ? 0 : 1;
 }
 
 // Read-only beside a running monitor (WAL), as --sleeps; no history prints
@@ -264,6 +279,8 @@ int runDrainwatch(int argc, char** argv)
         return showBatteryInfo(options.simulate);
     if (options.sleeps)
         return showSleeps(options);
+    if (options.inhibitors)
+        return showInhibitors();
     if (options.history || options.discharges)
         return showHistory(options);
     // Drawn by the window program, which has the painter, on Qt's offscreen

@@ -6,6 +6,8 @@
 #include "log/Logger.h"
 #include "sleep/SleepText.h"
 
+#include <unistd.h>
+
 namespace drainwatch {
 
 std::unique_ptr<RegistrySource> MonitorEnvironment::makeBattery(bool simulate, const Clock& clock,
@@ -26,7 +28,9 @@ MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, 
       ledger_(database_),
       history_(database_),
       recorder_(clock_, history_),
-      tracker_(clock_, system_, ledger_)
+      tracker_(clock_, system_, ledger_),
+      lid_(ProcLidReader::defaultProcDir(), sleep_),
+      guard_(clock_, lid_, ledger_, &tracker_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.
@@ -50,12 +54,16 @@ void MonitorEnvironment::attach(ViewController& controller, bool notify)
 {
     controller.sleepTracker = &tracker_;
     controller.historyRecorder = &recorder_;
+    controller.lidGuard = &guard_;
+    guard_.settings = &store_;
+    guard_.userId = ::getuid();
     if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)
         return;
     tracker_.recorded = [this](const SleepRecord& record) {
         if (const auto notice = sleepNotice(record, tracker_.lastBaselineRate(), SysfsSnapshotSource::defaultRoot()))
             notifier_.notify(notice->summary, notice->body);
     };
+    guard_.noticed = [this](const LidNotice& notice) { notifier_.notify(notice.summary, notice.body); };
 }
 
 } // namespace drainwatch

@@ -8,9 +8,11 @@
 #include "measure/Clock.h"
 #include "monitor/ViewController.h"
 #include "platform/DesktopNotifier.h"
+#include "platform/LogindLidSource.h"
 #include "platform/LogindSleepNotifications.h"
 #include "platform/QSettingsPreferenceStore.h"
 #include "platform/QtRepeatingTimer.h"
+#include "sleep/LidGuard.h"
 #include "sleep/SleepLedger.h"
 #include "sleep/SleepTracker.h"
 #include "sleep/SystemSnapshot.h"
@@ -37,8 +39,9 @@ public:
     // the simulated battery.
     HealthInWh::Reader energyReader();
     // Keeps the controller's sleep records and the battery's samples and
-    // discharges in the history file; notify: a desktop notification after
-    // a sleep that went wrong, unless the settings say sleepNotificationsOff=1.
+    // discharges in the history file, and watches the lid; notify: a desktop
+    // notification after a sleep that went wrong and when the laptop stays
+    // awake with the lid closed, unless the settings say sleepNotificationsOff=1.
     void attach(ViewController& controller, bool notify);
     // The samples and discharges, for the window.
     const HistoryStore& history() const { return history_; }
@@ -62,6 +65,8 @@ private:
     HistoryStore history_;
     HistoryRecorder recorder_;
     SleepTracker tracker_;
+    LogindLidSource lid_;
+    LidGuard guard_;
     DesktopNotifier notifier_;
 };
 

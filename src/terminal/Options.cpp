@@ -65,6 +65,8 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.terminal = options.json = true;
         else if (argument == "--sleeps")
             options.sleeps = true;
+        else if (argument == "--inhibitors")
+            options.inhibitors = true;
         else if (argument == "--history")
             options.history = true;
         else if (argument == "--discharges")
@@ -146,6 +148,8 @@ std::string Options::usage()
            "  --battery-info  print what the battery reports, then exit\n"
            "  --sleeps        print every sleep recorded, with a summary per sleep mode, then exit;\n"
            "                  with --json, one JSON object a line\n"
+           "  --inhibitors    print what holds sleep, idle and the lid now (logind's inhibitor locks),\n"
+           "                  the lid's state and what closing it does, then exit\n"
            "  --history [--since YYYY-MM-DD] [--until YYYY-MM-DD]\n"
            "                  print the battery's samples (one a minute awake, one at each event) as\n"
            "                  CSV, then exit; --since and --until are local days, both included\n"

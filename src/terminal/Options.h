@@ -23,6 +23,8 @@ struct Options {
     bool tray = false;
     // Print the sleep history (as JSON lines with --json), then exit.
     bool sleeps = false;
+    // Print what holds sleep, idle and the lid now, then exit.
+    bool inhibitors = false;
     // Print the battery's samples as CSV, from the local day since to the
     // end of the local day until (YYYY-MM-DD, both checked), then exit.
     bool history = false;

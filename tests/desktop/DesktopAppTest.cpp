@@ -8,6 +8,7 @@
 #include "desktop/QtFileOpener.h"
 #include "platform/PlatformTestSupport.h"
 #include "platform/SingleInstance.h"
+#include "sleep/LidGuard.h"
 #include "support/Records.h"
 #include "terminal/StatusFields.h"
 
@@ -15,6 +16,8 @@
 
 #include <stdexcept>
 #include <thread>
+
+#include <fmt/format.h>
 
 namespace drainwatch::test {
 namespace {
@@ -492,6 +495,36 @@ TEST_F(DesktopAppTest, SleepsPaneLastSleepAndForecastInTheWindowAndTheTray)
     // charge fell in sleep alone, and the estimate counts the awake drain.
     EXPECT_EQ(desktop.tray().toolTip().toStdString(), "Drainwatch: 78.0%, 25.0 %/h, 104 h 00 min asleep\n"
                                                       "Last sleep: 8 h 00 min in deep, 8.0% used, 1.00 %/h, 600 mW");
+}
+
+// A spell awake with the lid closed stands among the sleeps, said so; what
+// holds sleep is asked when the tab is shown and on the button, not per tick.
+TEST_F(DesktopAppTest, SleepsPaneShowsTheLidSpellsAndWhatHoldsSleep)
+{
+    int asked = 0;
+    desktop.window().sleepsPane().setInhibitorsReader([&asked] {
+        ++asked;
+        return fmt::format("Inhibitors: none\nasked {}\n", asked);
+    });
+    SleepRecord spell = lidClosedRecord(1800000000, 1800001800, 0.63, 0.60, 12.0, 5000);
+    desktop.window().sleepsPane().showRecords({spell});
+    desktop.start();
+    tick();
+    tick();
+    EXPECT_EQ(asked, 0) << "the Sleeps tab is not shown";
+    auto* tabs = desktop.window().findChild<QTabWidget*>("tabs");
+    auto* table = desktop.window().findChild<QTableWidget*>("sleepsTable");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 1)->text(), "30 min");
+    EXPECT_EQ(table->item(0, 2)->text(), "awake, lid closed");
+    tabs->setCurrentWidget(table->parentWidget());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(text("inhibitorsLabel"), "Inhibitors: none\nasked 1");
+    desktop.window().findChild<QPushButton*>("inhibitorsButton")->click();
+    EXPECT_EQ(text("inhibitorsLabel"), "Inhibitors: none\nasked 2");
+    tick();
+    EXPECT_EQ(asked, 2);
 }
 
 // The sum of a table's column widths, against the width it has.

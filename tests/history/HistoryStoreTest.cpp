@@ -134,7 +134,8 @@ TEST(HistoryStore, OneConnectionForTheLedgerAndTheStore)
 
 // The files in tests/data were written by older Drainwatches: version 1 by
 // the first ledger (three sleeps, WAL mode), version 2 by the history store
-// (the same three sleeps migrated, and two samples).
+// (the same three sleeps migrated, and two samples), version 3 by the
+// program before the lid's records (version 2 migrated, four samples).
 std::filesystem::path copyOfVersion(const test::TemporaryFolder& folder, int version)
 {
     auto file = folder.path() / "history.sqlite";
@@ -147,7 +148,7 @@ std::filesystem::path copyOfVersion1(const test::TemporaryFolder& folder) { retu
 
 TEST(HistoryDatabase, AnOlderFileIsMigratedWithEverySleepAndSample)
 {
-    for (const auto& [version, samples] : {std::pair{1, 0}, std::pair{2, 2}}) {
+    for (const auto& [version, samples] : {std::pair{1, 0}, std::pair{2, 2}, std::pair{3, 4}}) {
         SCOPED_TRACE(version);
         test::TemporaryFolder folder;
         const auto file = copyOfVersion(folder, version);
@@ -174,15 +175,18 @@ TEST(HistoryDatabase, AnOlderFileIsMigratedWithEverySleepAndSample)
             EXPECT_TRUE(store.flush());
             SleepRecord failed = sleepRecord();
             failed.wokenBy.reset();
+            failed.heldBy = "blocked by Firefox: Playing video";
             EXPECT_TRUE(ledger.add(failed));
         }
         EXPECT_TRUE(said.messages.empty());
         EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
-        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "3");
+        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "4");
         auto after = SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records();
         ASSERT_EQ(after.size(), 4u);
         EXPECT_EQ(after.back().failedStep, "suspend");
         EXPECT_EQ(after.back().wokenBy, std::nullopt);
+        EXPECT_EQ(after.back().heldBy, "blocked by Firefox: Playing video");
+        EXPECT_EQ(after.front().heldBy, std::nullopt);
         after.pop_back();
         EXPECT_EQ(after, before);
         EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM samples"), std::to_string(samples + 1));
