@@ -18,7 +18,7 @@ import subprocess
 import sys
 import unittest
 
-from mocked_logind import HANG, ProgramTest, dbusmock, wait_for, write
+from mocked_logind import HANG, NotifyingProgramTest, dbusmock, wait_for, write
 
 if dbusmock:
     import dbus
@@ -26,7 +26,7 @@ if dbusmock:
 MANAGER = "org.freedesktop.login1.Manager"
 
 
-class Lid(ProgramTest):
+class Lid(NotifyingProgramTest):
     program, battery_fixture, proc_fixtures = sys.argv[1], sys.argv[2], sys.argv[3]
 
     @classmethod
@@ -39,15 +39,6 @@ class Lid(ProgramTest):
             "HandleLidSwitchDocked": "ignore",
             "LidSwitchIgnoreInhibited": False,
         }, signature="sv"), dbus_interface=dbusmock.MOCK_IFACE)
-        cls.start_session_bus()
-        cls.notifier, cls.notifier_mock = cls.spawn_server_template("notification_daemon", {},
-                                                                    stdout=subprocess.DEVNULL)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.notifier.terminate()
-        cls.notifier.wait()
-        super().tearDownClass()
 
     def setUp(self):
         super().setUp()
@@ -55,7 +46,6 @@ class Lid(ProgramTest):
         shutil.copytree(os.path.join(self.proc_fixtures, "open"), self.proc)
         self.state = os.path.join(self.proc, "acpi", "button", "lid", "LID0", "state")
         self.env["DRAINWATCH_PROC_DIR"] = self.proc
-        self.notifier_mock.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
         self.offset = 0
         self.set_logind(Docked=False)
         # A video holds sleep, as a browser's lock does; the fd is the lock.
@@ -81,9 +71,6 @@ class Lid(ProgramTest):
             self.offset += 7
             self.set_clock_offset(self.offset)
             self.next_figures()
-
-    def notifications(self):
-        return self.notifier_mock.GetMethodCalls("Notify", dbus_interface=dbusmock.MOCK_IFACE)
 
     def records(self):
         reader = subprocess.run([self.program, "--sleeps", "--json"], env=self.env, capture_output=True, text=True,

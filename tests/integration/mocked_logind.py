@@ -130,3 +130,28 @@ class ProgramTest(dbusmock.DBusTestCase if dbusmock else unittest.TestCase):
     def our_locks(self):
         manager = dbus.Interface(self.logind_mock, "org.freedesktop.login1.Manager")
         return [lock for lock in manager.ListInhibitors() if str(lock[1]) == "Drainwatch"]
+
+
+class NotifyingProgramTest(ProgramTest):
+    """A ProgramTest with python-dbusmock's notification daemon on a private
+    session bus, its calls cleared for each test."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.start_session_bus()
+        cls.notifier, cls.notifier_mock = cls.spawn_server_template("notification_daemon", {},
+                                                                    stdout=subprocess.DEVNULL)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.notifier.terminate()
+        cls.notifier.wait()
+        super().tearDownClass()
+
+    def setUp(self):
+        super().setUp()
+        self.notifier_mock.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
+
+    def notifications(self):
+        return self.notifier_mock.GetMethodCalls("Notify", dbus_interface=dbusmock.MOCK_IFACE)

@@ -22,40 +22,23 @@ import subprocess
 import sys
 import unittest
 
-from mocked_logind import HANG, ProgramTest, dbusmock, wait_for, write
+from mocked_logind import HANG, NotifyingProgramTest, dbusmock, wait_for, write
 
 
-class SleepLedger(ProgramTest):
+class SleepLedger(NotifyingProgramTest):
     program, battery_fixture, sys_fixture = sys.argv[1], sys.argv[2], sys.argv[3]
-
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.start_session_bus()
-        cls.notifier, cls.notifier_mock = cls.spawn_server_template("notification_daemon", {},
-                                                                    stdout=subprocess.DEVNULL)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.notifier.terminate()
-        cls.notifier.wait()
-        super().tearDownClass()
 
     def setUp(self):
         super().setUp()
         self.sys = os.path.join(self.home, "sys")
         shutil.copytree(self.sys_fixture, self.sys)
         self.env["DRAINWATCH_SYS_DIR"] = self.sys
-        self.notifier_mock.ClearCalls(dbus_interface=dbusmock.MOCK_IFACE)
 
     def history_events(self):
         reader = subprocess.run([self.program, "--history"], env=self.env, capture_output=True, text=True, timeout=HANG)
         self.assertEqual(reader.returncode, 0, reader.stderr)
         rows = list(csv.DictReader(io.StringIO(reader.stdout, newline="")))
         return [row["event"] for row in rows]
-
-    def notifications(self):
-        return self.notifier_mock.GetMethodCalls("Notify", dbus_interface=dbusmock.MOCK_IFACE)
 
     def record_of_a_suspend(self, *arguments):
         """The program started with `arguments`, the sleep record of a
