@@ -15,7 +15,7 @@ esac
 # Building and running the two programs.
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev scdoc libsystemd-dev libsqlite3-dev libfmt-dev
+  qt6-base-dev scdoc libsystemd-dev libsqlite3-dev libfmt-dev libeigen3-dev
   # the window in a Wayland session
   qt6-wayland
 )
