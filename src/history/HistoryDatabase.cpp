@@ -86,8 +86,44 @@ constexpr const char* kVersion4 = R"(
 ALTER TABLE sleeps ADD COLUMN held_by TEXT;
 )";
 
+// Version 5: what the machine did while awake on battery. Each measured
+// span (about a minute) with the battery's energy, for the power model; the
+// CPU time of each application per ten minutes; the models fitted.
+constexpr const char* kVersion5 = R"(
+CREATE TABLE activity_spans(
+  id INTEGER PRIMARY KEY,
+  start REAL NOT NULL,
+  seconds REAL NOT NULL,
+  energy_wh REAL NOT NULL,
+  cpu_seconds REAL NOT NULL,
+  screen_seconds REAL,
+  gpu_seconds REAL,
+  network_bytes REAL);
+CREATE INDEX activity_spans_by_start ON activity_spans(start);
+CREATE TABLE app_activity(
+  bucket REAL NOT NULL,
+  key TEXT NOT NULL,
+  name TEXT NOT NULL,
+  icon TEXT NOT NULL,
+  is_group INTEGER NOT NULL,
+  cpu_seconds REAL NOT NULL,
+  gpu_seconds REAL,
+  PRIMARY KEY(bucket, key));
+CREATE TABLE power_models(
+  id INTEGER PRIMARY KEY,
+  fitted_at REAL NOT NULL,
+  base_w REAL,
+  cpu_w REAL,
+  screen_w REAL,
+  gpu_w REAL,
+  net_w REAL,
+  r2 REAL,
+  held_out_error_w REAL,
+  minutes INTEGER NOT NULL);
+)";
+
 // The statements that take a file from a version to the next, from 1 on.
-constexpr const char* kMigrations[] = {kVersion2, kVersion3, kVersion4};
+constexpr const char* kMigrations[] = {kVersion2, kVersion3, kVersion4, kVersion5};
 
 std::optional<std::int64_t> pragmaValue(sqlite3* db, const char* text, int& result)
 {
@@ -281,8 +317,9 @@ void HistoryDatabase::setAside()
 
 bool HistoryDatabase::createSchema()
 {
-    return execute(fmt::format("BEGIN; {} {} {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
-                               kSleepsSchema, kVersion2, kVersion3, kVersion4, kApplicationId, kSchemaVersion));
+    return execute(fmt::format("BEGIN; {} {} {} {} {} PRAGMA application_id={}; PRAGMA user_version={}; COMMIT;",
+                               kSleepsSchema, kVersion2, kVersion3, kVersion4, kVersion5, kApplicationId,
+                               kSchemaVersion));
 }
 
 // In one transaction: a migration cut short leaves the file at its old version.

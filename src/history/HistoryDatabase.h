@@ -50,7 +50,7 @@ public:
     // reader, which takes a file as it is.
     int schemaVersion() const { return schemaVersion_; }
 
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
 private:
     enum class Check { Good, SetAside, Unusable };

@@ -171,6 +171,13 @@ void ViewController::doTimedLogic()
                                    batteryTotalCapacity);
     if (lidGuard)
         lidGuard->readableTick({charge, reading->charging, knownPowerVoltage()}, missedHeartbeat, batteryTotalCapacity);
+    if (activityRecorder) {
+        const auto volts = knownPowerVoltage();
+        const bool discharging = lastCountingTimeState && reading->current >= 0;
+        activityRecorder->readableTick(discharging,
+                                       volts ? std::optional<double>(reading->current / 1000 * *volts) : std::nullopt,
+                                       missedHeartbeat);
+    }
     if (missedHeartbeat)
         recordSample("missed heartbeat", *reading);
     if (chargerEvent)
@@ -214,12 +221,16 @@ void ViewController::receiveSleepNote()
         sleepTracker->willSleep(lastPercentage, knownPowerVoltage());
     if (lidGuard)
         lidGuard->willSleep(lastPercentage);
+    if (activityRecorder)
+        activityRecorder->willSleep();
     sleeping = true;
     // The battery may die in sleep: the count must already be on disk, and
     // the samples too.
     saveData();
     if (historyRecorder)
         historyRecorder->flush();
+    if (activityRecorder)
+        activityRecorder->flush();
 }
 
 void ViewController::receiveWakeNote()
@@ -247,6 +258,8 @@ void ViewController::windowWillClose()
     saveData();
     if (historyRecorder)
         historyRecorder->flush();
+    if (activityRecorder)
+        activityRecorder->flush();
 }
 
 void ViewController::applicationWillTerminate()
@@ -257,6 +270,8 @@ void ViewController::applicationWillTerminate()
     quitRecorded_ = true;
     if (lidGuard)
         lidGuard->processEnding();
+    if (activityRecorder)
+        activityRecorder->processEnding();
     saveData();
     if (historyRecorder)
         historyRecorder->flush();

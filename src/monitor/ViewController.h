@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "activity/ActivityRecorder.h"
 #include "battery/BatteryListener.h"
 #include "history/HistoryRecorder.h"
 #include "measure/Averages.h"
@@ -91,6 +92,9 @@ public:
     // Told of the same ticks and notes, to catch a laptop left awake with
     // the lid closed; absent, the lid is never read.
     LidGuard* lidGuard = nullptr;
+    // Told of the readable ticks and the sleeps, to learn what used the
+    // battery while awake; absent, the activity is never read.
+    ActivityRecorder* activityRecorder = nullptr;
 
     // Called after every display refresh (terminal redraw, tray tooltip).
     std::function<void()> displayUpdated;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "sim/Simulator.h"
 
+#include "activity/ActivityRecorder.h"
 #include "history/HistoryText.h"
+#include "log/JsonText.h"
 #include "sleep/LidText.h"
 #include "sleep/SleepText.h"
 
@@ -97,6 +99,29 @@ SleepEntries SimulatedSystem::sleepEntriesSince(double wallTime)
     return entries;
 }
 
+ActivitySnapshot SimulatedActivity::read()
+{
+    ActivitySnapshot snapshot;
+    snapshot.time = clock_.time;
+    double busy = 0;
+    for (const auto& [name, app] : apps_) {
+        const double cpu = app.cpuSeconds + app.coresBusy * (clock_.time - app.since);
+        snapshot.counters[name] = ActivityCounter{name, "", ActivityKind::App, cpu, std::nullopt};
+        busy += cpu;
+    }
+    snapshot.busySeconds = busy;
+    snapshot.brightness = brightness;
+    return snapshot;
+}
+
+void SimulatedActivity::setRate(const std::string& name, double coresBusy)
+{
+    App& app = apps_[name];
+    app.cpuSeconds += app.coresBusy * (clock_.time - app.since);
+    app.since = clock_.time;
+    app.coresBusy = coresBusy;
+}
+
 void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 {
     startedAt = clock->time;
@@ -107,17 +132,20 @@ void VirtualTimer::start(double intervalSeconds, std::function<void()> onTick)
 
 struct Simulator::Process {
     Process(VirtualClock& clock, MemoryRegistry& battery, MemoryPreferenceStore& store, SimulatedSystem& system,
-            SleepLedger& ledger, HistoryDatabase& database, LidSource& lid)
+            SleepLedger& ledger, HistoryDatabase& database, LidSource& lid, ActivitySource& activity)
         : tracker(clock, system, ledger),
           guard(clock, lid, ledger, &tracker),
           history(database),
           recorder(clock, history),
+          activityStore(database),
+          activityRecorder(clock, activity, activityStore),
           controller(MonitorServices{clock, battery, store, timer, sleep, opener})
     {
         timer.clock = &clock;
         controller.sleepTracker = &tracker;
         controller.historyRecorder = &recorder;
         controller.lidGuard = &guard;
+        controller.activityRecorder = &activityRecorder;
         guard.settings = &store;
         // The simulated inhibitors are held by uid 1000.
         guard.userId = 1000;
@@ -133,6 +161,8 @@ struct Simulator::Process {
     LidGuard guard;
     HistoryStore history;
     HistoryRecorder recorder;
+    ActivityStore activityStore;
+    ActivityRecorder activityRecorder;
     ViewController controller;
     bool windowOpen = false;
 };
@@ -218,6 +248,14 @@ void Simulator::execute(const std::vector<std::string>& words)
     } else if (command == "lid" || command == "docked" || command == "inhibit" || command == "uninhibit" ||
                command == "lidswitch") {
         setLogind(words);
+    } else if (command == "app" || command == "screen") {
+        setActivity(words);
+    } else if (command == "apps") {
+        expectWords(words, 1);
+        printApps();
+    } else if (command == "model") {
+        expectWords(words, 1);
+        printModel();
     } else if (command == "setting") {
         // An integer key of the settings file, as the user writes it.
         expectWords(words, 3);
@@ -289,7 +327,7 @@ void Simulator::launch()
 {
     launchedOnce_ = true;
     machineAsleep_ = false;
-    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_, database_, lid_);
+    process_ = std::make_unique<Process>(clock_, battery_, store_, system_, ledger_, database_, lid_, activity_);
     // The desktop notification, as it would be sent; its lines joined by " / ".
     process_->guard.noticed = [this](const LidNotice& notice) {
         std::string body = notice.body;
@@ -475,6 +513,72 @@ void Simulator::printSleeps()
 {
     for (const SleepRecord& record : ledger_.records())
         out_ << sleepRecordJson(record) << '\n';
+}
+
+// `app NAME cpu=X` and `screen brightness=F`.
+void Simulator::setActivity(const std::vector<std::string>& words)
+{
+    const bool app = words[0] == "app";
+    expectWords(words, app ? 3 : 2);
+    const std::string& setting = words.back();
+    const std::string prefix = app ? "cpu=" : "brightness=";
+    if (setting.rfind(prefix, 0) != 0)
+        throw ScenarioError(fmt::format("'{}' needs {}VALUE", words[0], prefix));
+    const double value = parseNumber(setting.substr(prefix.size()));
+    if (value < 0 || (!app && value > 1))
+        throw ScenarioError(fmt::format("'{}' is out of range", setting));
+    if (app)
+        activity_.setRate(words[1], value);
+    else
+        activity_.brightness = value;
+}
+
+namespace {
+
+// Rounded, so that the last bits of a fit do not decide a scenario's output.
+std::string rounded(const std::optional<double>& value, int decimals)
+{
+    if (!value || !std::isfinite(*value))
+        return "null";
+    const double scale = std::pow(10.0, decimals);
+    const double r = std::round(*value * scale) / scale;
+    return jsonNumber(r == 0 ? 0.0 : r);
+}
+
+} // namespace
+
+// What used the battery over the whole run, with the model as it stands.
+void Simulator::printApps()
+{
+    const ActivityStore store(database_);
+    const SpanActivity span =
+        process_ ? process_->activityStore.span(startTime_, clock_.time + 1) : store.span(startTime_, clock_.time + 1);
+    const PowerModel model = process_ ? process_->activityRecorder.model() : store.latestModel().value_or(PowerModel{});
+    const auto rows = attribute(model, span);
+    if (rows.empty()) {
+        for (const ActivityUse& use : span.uses)
+            out_ << fmt::format(R"({{"name":{}, "kind":"app", "energyWh":null, "share":null, "cpuSeconds":{}}})",
+                                jsonString(use.name), rounded(use.cpuSeconds, 1))
+                 << '\n';
+        return;
+    }
+    for (const EnergyRow& row : rows)
+        out_ << fmt::format(R"({{"name":{}, "kind":"{}", "energyWh":{}, "share":{}, "cpuSeconds":{}}})",
+                            jsonString(row.name), energyKindName(row.kind), rounded(row.energyWh, 3),
+                            rounded(row.share, 3), rounded(row.cpuSeconds, 1))
+             << '\n';
+}
+
+void Simulator::printModel()
+{
+    const PowerModel model =
+        process_ ? process_->activityRecorder.model() : ActivityStore(database_).latestModel().value_or(PowerModel{});
+    out_ << fmt::format(R"({{"baseW":{}, "cpuW":{}, "screenW":{}, "gpuW":{}, "netW":{}, "r2":{}, "minutes":{}, )"
+                        R"("heldOutErrorW":{}, "quality":{}}})",
+                        rounded(model.baseW, 2), rounded(model.cpuW, 2), rounded(model.screenW, 2),
+                        rounded(model.gpuW, 2), rounded(model.netW, 2), rounded(model.r2, 3), model.minutes,
+                        rounded(model.heldOutErrorW, 2), jsonString(modelQualityText(model)))
+         << '\n';
 }
 
 // What another process reads: the flushed samples only, as `drainwatch

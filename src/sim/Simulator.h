@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "activity/Activity.h"
 #include "battery/MemoryRegistry.h"
 #include "history/HistoryDatabase.h"
 #include "measure/MemoryPreferenceStore.h"
@@ -44,6 +45,26 @@ public:
     std::map<std::int64_t, std::string> irqActions;
     // The kernel's sleep entries, each with the time it was logged.
     std::vector<std::pair<double, std::string>> journal;
+};
+
+// The applications and the screen as `app` and `screen` script them: each
+// application's CPU time grows at its rate on the virtual clock, and the
+// busy time is theirs alone.
+class SimulatedActivity final : public ActivitySource {
+public:
+    explicit SimulatedActivity(const VirtualClock& clock) : clock_(clock) {}
+    ActivitySnapshot read() override;
+    void setRate(const std::string& name, double coresBusy);
+    double brightness = 0.5;
+
+private:
+    struct App {
+        double cpuSeconds = 0; // up to since
+        double since = 0;
+        double coresBusy = 0;
+    };
+    const VirtualClock& clock_;
+    std::map<std::string, App> apps_;
 };
 
 // The process's repeating tick: due at its start + interval × k.
@@ -90,6 +111,9 @@ private:
     void printSleeps();
     void printHistory();
     void printDischarges();
+    void setActivity(const std::vector<std::string>& words);
+    void printApps();
+    void printModel();
     void print();
     void printStore();
     Process& running(const std::string& command);
@@ -103,6 +127,7 @@ private:
     SimulatedSystem system_;
     // The lid and logind's holders, as `lid`, `docked`, `inhibit` set them.
     MemoryLidSource lid_;
+    SimulatedActivity activity_{clock_};
     // In memory for the whole scenario, like the store; each process has its
     // own history store on it, whose unflushed samples a kill loses.
     HistoryDatabase database_;

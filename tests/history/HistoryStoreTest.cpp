@@ -148,7 +148,7 @@ std::filesystem::path copyOfVersion1(const test::TemporaryFolder& folder) { retu
 
 TEST(HistoryDatabase, AnOlderFileIsMigratedWithEverySleepAndSample)
 {
-    for (const auto& [version, samples] : {std::pair{1, 0}, std::pair{2, 2}, std::pair{3, 4}}) {
+    for (const auto& [version, samples] : {std::pair{1, 0}, std::pair{2, 2}, std::pair{3, 4}, std::pair{4, 6}}) {
         SCOPED_TRACE(version);
         test::TemporaryFolder folder;
         const auto file = copyOfVersion(folder, version);
@@ -180,7 +180,8 @@ TEST(HistoryDatabase, AnOlderFileIsMigratedWithEverySleepAndSample)
         }
         EXPECT_TRUE(said.messages.empty());
         EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
-        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "4");
+        EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "5");
+        EXPECT_EQ(sqlValue(file, "SELECT count(*) FROM activity_spans"), "0");
         auto after = SleepLedger(file, SleepLedger::Access::ReadOnly, nullptr).records();
         ASSERT_EQ(after.size(), 4u);
         EXPECT_EQ(after.back().failedStep, "suspend");

@@ -51,7 +51,7 @@ TEST(SleepLedger, KeepsRecordsInAWalFileAcrossOpens)
         EXPECT_EQ(reader.records().size(), 2u);
     }
     EXPECT_EQ(sqlValue(file, "PRAGMA journal_mode"), "wal");
-    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "4");
+    EXPECT_EQ(sqlValue(file, "PRAGMA user_version"), "5");
     SleepLedger again(file, SleepLedger::Access::ReadWrite, said.report());
     const auto records = again.records();
     ASSERT_EQ(records.size(), 2u);
@@ -198,13 +198,13 @@ TEST(SleepLedger, ANewerSchemaIsLeftAlone)
     test::TemporaryFolder folder;
     const auto file = folder.path() / "history.sqlite";
     writeHistory(file, {1.0});
-    sqlExec(file, "PRAGMA user_version=5");
+    sqlExec(file, "PRAGMA user_version=6");
     for (auto access : {SleepLedger::Access::ReadWrite, SleepLedger::Access::ReadOnly}) {
         Said said;
         SleepLedger ledger(file, access, said.report());
         EXPECT_FALSE(ledger.isOpen());
         ASSERT_EQ(said.messages.size(), 1u);
-        EXPECT_NE(said.messages[0].find("schema version 5"), std::string::npos) << said.messages[0];
+        EXPECT_NE(said.messages[0].find("schema version 6"), std::string::npos) << said.messages[0];
         EXPECT_FALSE(std::filesystem::exists(file.string() + ".corrupt"));
     }
 }

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#include "activity/ActivityRecorder.h"
+
+#include <cmath>
+
+namespace drainwatch {
+
+ActivityRecorder::ActivityRecorder(const Clock& clock, ActivitySource& source, ActivityStore& store)
+    : clock_(clock), source_(source), store_(store)
+{
+    if (auto latest = store_.latestModel())
+        model_ = *latest;
+    if (!model_.determined()) {
+        model_.minutes = static_cast<int>(store_.minutes(clock_.now() - kFittedSeconds, clock_.now()).size());
+        minutesSinceFit_ = kRefitMinutes;
+    }
+}
+
+void ActivityRecorder::readableTick(bool onBattery, std::optional<double> watts, bool missedHeartbeat)
+{
+    const double now = clock_.now();
+    const bool measurable = onBattery && watts && std::isfinite(*watts) && *watts >= 0;
+    if (spanStart_) {
+        const double seconds = now - lastTick_;
+        // A clock set back or a tick that came late holds time not measured.
+        if (missedHeartbeat || seconds < 0 || seconds > kLongestTickSeconds) {
+            spanStart_.reset();
+        } else if (!measurable) {
+            closeSpan();
+            spanStart_.reset();
+        } else {
+            spanEnergyWh_ += *watts * seconds / 3600;
+            if (now - spanStart_->time >= kReadSeconds)
+                closeSpan();
+        }
+    }
+    if (!spanStart_ && measurable) {
+        spanStart_ = source_.read();
+        spanEnergyWh_ = 0;
+    }
+    lastTick_ = now;
+}
+
+void ActivityRecorder::willSleep()
+{
+    if (spanStart_)
+        closeSpan();
+    spanStart_.reset();
+}
+
+void ActivityRecorder::processEnding()
+{
+    willSleep();
+    store_.flush();
+}
+
+void ActivityRecorder::closeSpan()
+{
+    ActivitySnapshot end = source_.read();
+    const ActivityInterval interval = activityBetween(*spanStart_, end);
+    if (interval.seconds > 0) {
+        store_.add(spanStart_->time, interval, spanEnergyWh_);
+        if (interval.seconds >= kShortestLearnedSeconds)
+            ++minutesSinceFit_;
+        if (!model_.determined())
+            model_.minutes += interval.seconds >= kShortestLearnedSeconds ? 1 : 0;
+    }
+    spanStart_ = std::move(end);
+    spanEnergyWh_ = 0;
+    // Written about every ten minutes, as the samples are.
+    if (store_.waiting() >= kSpansPerFlush)
+        store_.flush();
+    const double now = clock_.now();
+    if (!lastRetention_ || now - *lastRetention_ >= 86400 || now < *lastRetention_) {
+        lastRetention_ = now;
+        store_.deleteOlderThan(now - kKeptSeconds);
+    }
+    refitIfDue(now);
+}
+
+void ActivityRecorder::refitIfDue(double now)
+{
+    const bool due = model_.determined() ? now - model_.fittedAt >= kRefitSeconds || now < model_.fittedAt
+                                         : model_.minutes >= kMinutesToLearn && minutesSinceFit_ >= kRefitMinutes;
+    if (!due)
+        return;
+    std::vector<ModelMinute> minutes;
+    for (const ModelMinute& minute : store_.minutes(now - kFittedSeconds, now + 1))
+        if (minute.seconds >= kShortestLearnedSeconds)
+            minutes.push_back(minute);
+    PowerModel fitted = fitPowerModel(minutes, now);
+    minutesSinceFit_ = 0;
+    if (fitted.determined()) {
+        model_ = fitted;
+        store_.addModel(model_);
+    } else if (!model_.determined()) {
+        model_ = fitted;
+    }
+}
+
+} // namespace drainwatch
