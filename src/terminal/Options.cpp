@@ -71,6 +71,8 @@ Options Options::parse(const std::vector<std::string>& arguments)
             options.history = true;
         else if (argument == "--discharges")
             options.discharges = true;
+        else if (argument == "--apps")
+            options.apps = true;
         else if (argument == "--csv")
             options.csv = true;
         else if (argument == "--no-notify")
@@ -111,12 +113,14 @@ Options Options::parse(const std::vector<std::string>& arguments)
         options.error = dateError("--since", options.since);
     if (options.error.empty())
         options.error = dateError("--until", options.until);
-    if (options.error.empty() && (options.since || options.until) && !options.history)
-        options.error = "--since and --until go with --history";
-    if (options.error.empty() && options.csv && !options.discharges)
-        options.error = "--csv goes with --discharges (--history always prints CSV)";
-    if (options.error.empty() && options.history + options.discharges + options.sleeps > 1)
-        options.error = "--history, --discharges and --sleeps each print one history; give one";
+    if (options.error.empty() && (options.since || options.until) && !options.history && !options.apps)
+        options.error = "--since and --until go with --history or --apps";
+    if (options.error.empty() && options.csv && !options.discharges && !options.apps)
+        options.error = "--csv goes with --discharges or --apps (--history always prints CSV)";
+    if (options.error.empty() && options.history + options.discharges + options.sleeps + options.apps > 1)
+        options.error = "--history, --discharges, --sleeps and --apps each print one history; give one";
+    if (options.error.empty() && options.apps && options.json && options.csv)
+        options.error = "--apps prints JSON (--json) or CSV (--csv); give one";
     std::string formatError;
     if (options.error.empty() && options.format && !StatusTemplate::parse(*options.format, formatError))
         options.error = formatError;
@@ -155,6 +159,10 @@ std::string Options::usage()
            "                  CSV, then exit; --since and --until are local days, both included\n"
            "  --discharges    print the charge statistics of every discharge, then exit; with --csv,\n"
            "                  as CSV\n"
+           "  --apps [--since YYYY-MM-DD] [--until YYYY-MM-DD] [--json|--csv]\n"
+           "                  print what used the battery while awake on battery, per application,\n"
+           "                  with the screen, the base and what the model of this laptop leaves\n"
+           "                  unexplained (the last 7 days unless given local days), then exit\n"
            "  --no-notify     no desktop notification after a sleep that drained or failed\n"
            "  --graph FILE    draw the graph of the charge and the drain into the PNG FILE, then exit;\n"
            "                  needs no display, and works beside a running monitor\n"

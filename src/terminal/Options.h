@@ -30,6 +30,10 @@ struct Options {
     bool history = false;
     std::optional<std::string> since;
     std::optional<std::string> until;
+    // Print what used the battery while awake, per application, from the
+    // local day since to the end of the local day until (else the last 7
+    // days), as a table, JSON lines (--json) or CSV (--csv), then exit.
+    bool apps = false;
     // Print the discharges as a table (as CSV with --csv), then exit.
     bool discharges = false;
     bool csv = false;
