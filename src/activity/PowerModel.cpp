@@ -24,8 +24,8 @@ struct Row {
 
 bool finite(double v) { return std::isfinite(v); }
 
-// Lawson-Hanson active set; columns scaled to unit norm so the least-squares
-// subproblems stay well conditioned.
+// Lawson-Hanson active set on the normal equations of unit-norm columns: the
+// subproblems are a few terms wide however many minutes there are.
 Eigen::VectorXd nnls(const Eigen::MatrixXd& a, const Eigen::VectorXd& b)
 {
     const Eigen::Index n = a.cols();
@@ -34,9 +34,11 @@ Eigen::VectorXd nnls(const Eigen::MatrixXd& a, const Eigen::VectorXd& b)
         if (scale(j) <= 0)
             scale(j) = 1;
     const Eigen::MatrixXd as = a * scale.cwiseInverse().asDiagonal();
+    const Eigen::MatrixXd gram = as.transpose() * as;
+    const Eigen::VectorXd atb = as.transpose() * b;
     Eigen::VectorXd x = Eigen::VectorXd::Zero(n);
     std::vector<bool> passive(static_cast<size_t>(n), false);
-    const double tol = 1e-10 * std::max(1.0, b.norm());
+    const double tol = 1e-10 * std::max(1.0, atb.norm());
     auto solvePassive = [&](Eigen::VectorXd& z) {
         std::vector<Eigen::Index> idx;
         for (Eigen::Index j = 0; j < n; ++j)
@@ -45,15 +47,20 @@ Eigen::VectorXd nnls(const Eigen::MatrixXd& a, const Eigen::VectorXd& b)
         z = Eigen::VectorXd::Zero(n);
         if (idx.empty())
             return;
-        Eigen::MatrixXd sub(as.rows(), static_cast<Eigen::Index>(idx.size()));
-        for (size_t k = 0; k < idx.size(); ++k)
-            sub.col(static_cast<Eigen::Index>(k)) = as.col(idx[k]);
-        const Eigen::VectorXd s = sub.colPivHouseholderQr().solve(b);
-        for (size_t k = 0; k < idx.size(); ++k)
-            z(idx[k]) = s(static_cast<Eigen::Index>(k));
+        const auto m = static_cast<Eigen::Index>(idx.size());
+        Eigen::MatrixXd sub(m, m);
+        Eigen::VectorXd rhs(m);
+        for (Eigen::Index r = 0; r < m; ++r) {
+            rhs(r) = atb(idx[static_cast<size_t>(r)]);
+            for (Eigen::Index c = 0; c < m; ++c)
+                sub(r, c) = gram(idx[static_cast<size_t>(r)], idx[static_cast<size_t>(c)]);
+        }
+        const Eigen::VectorXd s = sub.ldlt().solve(rhs);
+        for (Eigen::Index k = 0; k < m; ++k)
+            z(idx[static_cast<size_t>(k)]) = s(k);
     };
     for (int outer = 0; outer < 3 * n + 10; ++outer) {
-        const Eigen::VectorXd w = as.transpose() * (b - as * x);
+        const Eigen::VectorXd w = atb - gram * x;
         Eigen::Index best = -1;
         double bestW = tol;
         for (Eigen::Index j = 0; j < n; ++j)
