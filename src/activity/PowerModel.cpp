@@ -171,7 +171,9 @@ PowerModel fitPowerModel(const std::vector<ModelMinute>& minutes, double now)
         b(r) = fitted[i]->powerW;
     }
     // Collinear terms cannot be told apart: leave the later one out.
-    Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(a * a.colwise().norm().cwiseMax(1e-300).cwiseInverse().asDiagonal());
+    const Eigen::VectorXd norms = a.colwise().norm().transpose().cwiseMax(1e-300);
+    const Eigen::MatrixXd unitColumns = a * norms.cwiseInverse().asDiagonal();
+    Eigen::ColPivHouseholderQR<Eigen::MatrixXd> qr(unitColumns);
     qr.setThreshold(1e-8);
     if (qr.rank() < columns) {
         std::vector<int> independent;
