@@ -44,4 +44,9 @@ std::vector<EnergyRow> attribute(const PowerModel& model, const SpanActivity& sp
 
 const char* energyKindName(EnergyKind kind); // "app", "screen", "base", "unexplained"
 
+// Adds one interval to a span: uses merged by key (name and icon from the
+// latest), times and energies summed. An optional total is the sum of the
+// intervals that knew it, and stays empty only if none did.
+void addInterval(SpanActivity& span, const ActivityInterval& interval, double measuredWh);
+
 } // namespace drainwatch

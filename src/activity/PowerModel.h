@@ -39,6 +39,10 @@ struct PowerModel {
 // Non-negative least squares over the minutes, every fifth held out to judge
 // it. Undetermined (all empty, minutes counted) with fewer than
 // kMinutesToLearn minutes or too little variety to tell the terms apart.
+// A term is used only where its input is known in at least 90 % of the
+// minutes, and the minutes lacking it are then left out (never read as 0);
+// a term collinear with the ones before it (base, CPU, screen, GPU,
+// network) is left out. Broken minutes (no time, nan, inf) are not counted.
 PowerModel fitPowerModel(const std::vector<ModelMinute>& minutes, double now);
 
 inline constexpr int kMinutesToLearn = 120;
