@@ -5,55 +5,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 namespace drainwatch {
 
 namespace {
-
-void addOptional(std::optional<double>& sum, const std::optional<double>& value)
-{
-    if (value)
-        sum = sum.value_or(0) + *value;
-}
-
-// Each key once in a span: uses of the same application add up.
-class UseTotals {
-public:
-    void add(const ActivityUse& use)
-    {
-        auto [it, fresh] = byKey_.try_emplace(use.key, use);
-        if (fresh)
-            return;
-        ActivityUse& total = it->second;
-        total.name = use.name;
-        total.icon = use.icon;
-        total.cpuSeconds += use.cpuSeconds;
-        addOptional(total.gpuSeconds, use.gpuSeconds);
-    }
-    std::vector<ActivityUse> sorted() const
-    {
-        std::vector<ActivityUse> uses;
-        for (const auto& [key, use] : byKey_)
-            uses.push_back(use);
-        std::stable_sort(uses.begin(), uses.end(),
-                         [](const ActivityUse& a, const ActivityUse& b) { return a.cpuSeconds > b.cpuSeconds; });
-        return uses;
-    }
-
-private:
-    std::map<std::string, ActivityUse> byKey_;
-};
-
-void addTotals(SpanActivity& span, const ActivityInterval& interval, double energyWh)
-{
-    span.seconds += interval.seconds;
-    span.measuredWh += energyWh;
-    span.cpuSeconds += interval.cpuSeconds;
-    addOptional(span.screenSeconds, interval.screenSeconds);
-    addOptional(span.gpuSeconds, interval.gpuSeconds);
-    addOptional(span.networkBytes, interval.networkBytes);
-}
 
 bool finite(double value) { return std::isfinite(value); }
 
@@ -138,7 +93,6 @@ SpanActivity ActivityStore::span(double since, double until) const
 {
     const double first = activityBucket(since);
     SpanActivity span;
-    UseTotals uses;
     // An older file read as it is has no such tables: nothing to find.
     sql::Statement totals(database_.handle(),
                           "SELECT total(seconds), total(energy_wh), total(cpu_seconds), sum(screen_seconds), "
@@ -172,17 +126,14 @@ SpanActivity ActivityStore::span(double since, double until) const
             use.kind = sqlite3_column_int(apps.handle, 3) != 0 ? ActivityKind::Group : ActivityKind::App;
             use.cpuSeconds = *cpu;
             use.gpuSeconds = sql::realAt(apps.handle, 5);
-            uses.add(use);
+            span.uses.push_back(use);
         }
     }
-    for (const Waiting& w : waiting_) {
-        if (w.start < first || w.start >= until)
-            continue;
-        addTotals(span, w.interval, w.energyWh);
-        for (const ActivityUse& use : w.interval.uses)
-            uses.add(use);
-    }
-    span.uses = uses.sorted();
+    for (const Waiting& w : waiting_)
+        if (w.start >= first && w.start < until)
+            addInterval(span, w.interval, w.energyWh);
+    std::stable_sort(span.uses.begin(), span.uses.end(),
+                     [](const ActivityUse& a, const ActivityUse& b) { return a.cpuSeconds > b.cpuSeconds; });
     return span;
 }
 
