@@ -7,7 +7,6 @@
 #include <array>
 #include <charconv>
 #include <dirent.h>
-#include <sys/stat.h>
 
 namespace drainwatch {
 
@@ -44,6 +43,30 @@ std::optional<ProcessStat> parseProcessStat(std::string_view text)
     return stat;
 }
 
+namespace {
+
+// The real UID, first of the four on the Uid: line of /proc/PID/status: a
+// recorded tree keeps it, where the owner of the files would be the reader's.
+std::optional<unsigned> ownerOf(const std::filesystem::path& statusPath)
+{
+    auto text = readSmallFile(statusPath, 2048);
+    if (!text)
+        return std::nullopt;
+    auto line = text->find("\nUid:");
+    if (line == std::string::npos)
+        return std::nullopt;
+    auto at = text->find_first_not_of(" \t", line + 5);
+    if (at == std::string::npos)
+        return std::nullopt;
+    unsigned uid = 0;
+    auto [stop, error] = std::from_chars(text->data() + at, text->data() + text->size(), uid);
+    if (error != std::errc())
+        return std::nullopt;
+    return uid;
+}
+
+} // namespace
+
 ProcessGroups::ProcessGroups(std::filesystem::path procDir, unsigned uid, long ticksPerSecond)
     : procDir_(std::move(procDir)), uid_(uid), ticksPerSecond_(ticksPerSecond > 0 ? ticksPerSecond : 100)
 {
@@ -61,8 +84,7 @@ std::map<std::string, double> ProcessGroups::read()
             if (error != std::errc() || stop != name.data() + name.size() || pid <= 0)
                 continue;
             auto statPath = procDir_ / name / "stat";
-            struct stat owner {};
-            if (::stat(statPath.c_str(), &owner) != 0 || owner.st_uid != uid_)
+            if (ownerOf(procDir_ / name / "status") != uid_)
                 continue;
             auto text = readSmallFile(statPath, 1024);
             auto stat = text ? parseProcessStat(*text) : std::nullopt;

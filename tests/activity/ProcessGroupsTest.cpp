@@ -27,10 +27,13 @@ public:
             << fmt::format("{} ({}) S 1 {} {} 0 -1 4194560 100 0 0 0 {} {} 0 0 20 0 1 0 {} 1000 10 "
                            "18446744073709551615 0 0 0 0 0 0 0 0 0 0 0 0 17 3 0 0 0 0 0\n",
                            pid, comm, pid, pid, utime, stime, start);
+        std::ofstream(root / std::to_string(pid) / "status") << fmt::format(
+            "Name:\t{}\nUmask:\t0022\nState:\tS (sleeping)\nUid:\t{}\t{}\t{}\t{}\n", comm, uid, uid, uid, uid);
     }
     void exit(int pid) { std::filesystem::remove_all(root / std::to_string(pid)); }
 
     std::filesystem::path root;
+    unsigned uid = 1000;
 };
 
 } // namespace
@@ -53,7 +56,7 @@ TEST(ProcessGroups, ExitedProcessesKeepTheirTimeAndAReusedPidIsANewProcess)
     tree.process(100, "firefox", 300, 100, 5000);
     tree.process(101, "firefox", 50, 50, 5100);
     tree.process(200, "vim", 10, 0, 6000);
-    ProcessGroups groups(tree.root, getuid(), 100);
+    ProcessGroups groups(tree.root, 1000, 100);
 
     auto first = groups.read();
     EXPECT_DOUBLE_EQ(first["exe:firefox"], 5);
@@ -78,7 +81,7 @@ TEST(ProcessGroups, FiveThousandProcessesWithGarbageAmongThemGiveASaneSum)
     std::ofstream(tree.root / "77" / "stat") << "77 (garbled";
     std::filesystem::create_directories(tree.root / "self");
     std::filesystem::create_directories(tree.root / "5001");
-    ProcessGroups groups(tree.root, getuid(), 100);
+    ProcessGroups groups(tree.root, 1000, 100);
     auto read = groups.read();
     EXPECT_EQ(read.size(), 7u);
     EXPECT_NEAR(groups.totalSeconds(), 4999 * 0.02, 1e-6);
@@ -88,8 +91,8 @@ TEST(ProcessGroups, OtherUsersAndAMissingProcAreLeftOut)
 {
     ProcTree tree("drainwatch-process-owner");
     tree.process(1, "init", 100, 100, 1);
-    ProcessGroups stranger(tree.root, getuid() + 1, 100);
+    ProcessGroups stranger(tree.root, 1001, 100);
     EXPECT_TRUE(stranger.read().empty());
-    ProcessGroups nowhere(tree.root / "missing", getuid(), 100);
+    ProcessGroups nowhere(tree.root / "missing", 1000, 100);
     EXPECT_TRUE(nowhere.read().empty());
 }
