@@ -40,6 +40,25 @@ std::string fallbackName(std::string_view desktopId)
     return cleanName(desktopId);
 }
 
+namespace {
+
+// The desktop entry's escapes of string values: \s \n \t \r \\.
+std::string unescapeValue(std::string_view value)
+{
+    std::string plain;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 == value.size()) {
+            plain += value[i];
+            continue;
+        }
+        char next = value[++i];
+        plain += next == 's' ? ' ' : next == 'n' ? '\n' : next == 't' ? '\t' : next == 'r' ? '\r' : next;
+    }
+    return plain;
+}
+
+} // namespace
+
 DesktopEntry findDesktopEntry(const std::vector<std::filesystem::path>& dataDirs, std::string_view desktopId)
 {
     for (const auto& dir : dataDirs) {
@@ -57,7 +76,7 @@ DesktopEntry findDesktopEntry(const std::vector<std::filesystem::path>& dataDirs
             if (!inMainGroup)
                 continue;
             if (line.starts_with("Name=") && entry.name.empty())
-                entry.name = cleanName(std::string_view(line).substr(5));
+                entry.name = cleanName(unescapeValue(std::string_view(line).substr(5)));
             else if (line.starts_with("Icon=") && entry.icon.empty())
                 entry.icon = cleanName(std::string_view(line).substr(5), 256);
         }

@@ -51,10 +51,17 @@ void SystemActivitySource::Usage::add(std::optional<double> more)
 
 SystemActivitySource::SystemActivitySource(std::filesystem::path sysDir, std::filesystem::path procDir,
                                            std::vector<std::filesystem::path> dataDirs)
+    : SystemActivitySource(std::move(sysDir), std::move(procDir), std::move(dataDirs), ::getuid())
+{
+}
+
+SystemActivitySource::SystemActivitySource(std::filesystem::path sysDir, std::filesystem::path procDir,
+                                           std::vector<std::filesystem::path> dataDirs, unsigned uid)
     : sysDir_(std::move(sysDir)),
       procDir_(std::move(procDir)),
       dataDirs_(std::move(dataDirs)),
-      processes_(procDir_, ::getuid(), ::sysconf(_SC_CLK_TCK))
+      uid_(uid),
+      processes_(procDir_, uid, ::sysconf(_SC_CLK_TCK))
 {
 }
 
