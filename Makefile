@@ -42,6 +42,7 @@ bench: build
 	$(BUILD)/bench/drainwatch-sleep-bench
 	$(BUILD)/bench/drainwatch-graph-bench
 	$(BUILD)/bench/drainwatch-history-bench
+	$(BUILD)/bench/drainwatch-activity-bench
 	./bench/footprint $(BUILD)/src/terminal/drainwatch
 
 # The whole suite again, built with clang under ASan and UBSan; it also
