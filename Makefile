@@ -43,6 +43,7 @@ bench: build
 	$(BUILD)/bench/drainwatch-graph-bench
 	$(BUILD)/bench/drainwatch-history-bench
 	$(BUILD)/bench/drainwatch-model-bench
+	$(BUILD)/bench/drainwatch-activity-bench
 	./bench/footprint $(BUILD)/src/terminal/drainwatch
 
 # The whole suite again, built with clang under ASan and UBSan; it also
