@@ -15,8 +15,8 @@ enum class ActivityKind { App, Group };
 // One application's counters at one read: they only rise while the
 // application lives, and count its processes that have exited.
 struct ActivityCounter {
-    std::string name;                 // shown: "Firefox", "System services"
-    std::string icon;                 // Icon= of its .desktop file; "" for none
+    std::string name; // shown: "Firefox", "System services"
+    std::string icon; // Icon= of its .desktop file; "" for none
     ActivityKind kind = ActivityKind::App;
     std::optional<double> cpuSeconds; // core-seconds since it began; unknown where unreadable
     std::optional<double> gpuSeconds; // engine-busy seconds of its own, where readable
@@ -29,10 +29,10 @@ struct ActivityCounter {
 struct ActivitySnapshot {
     double time = 0; // wall clock, seconds since 1970
     std::map<std::string, ActivityCounter> counters;
-    std::optional<double> busySeconds;   // core-seconds every CPU was busy since boot (/proc/stat)
-    std::optional<double> brightness;    // 0..1 of the internal panel's backlight, 0 while the panel is off
-    std::optional<double> gpuBusy;       // 0..1, the whole GPU, at the read
-    std::optional<double> networkBytes;  // received and sent, all interfaces but loopback, since boot
+    std::optional<double> busySeconds;  // core-seconds every CPU was busy since boot (/proc/stat)
+    std::optional<double> brightness;   // 0..1 of the internal panel's backlight, 0 while the panel is off
+    std::optional<double> gpuBusy;      // 0..1, the whole GPU, at the read
+    std::optional<double> networkBytes; // received and sent, all interfaces but loopback, since boot
 };
 
 // Reads the machine's activity: the real one from /sys and /proc, the
@@ -60,10 +60,10 @@ struct ActivityUse {
 // explains is the use "Kernel and other" (key "other", a Group).
 struct ActivityInterval {
     double seconds = 0;
-    std::vector<ActivityUse> uses;     // the applications and groups, largest CPU first
-    double cpuSeconds = 0;             // all of it: at least the sum of uses
-    std::optional<double> screenSeconds;  // brightness × seconds, the mean of the two reads
-    std::optional<double> gpuSeconds;  // the whole GPU's busy seconds, the mean of the two reads
+    std::vector<ActivityUse> uses;       // the applications and groups, largest CPU first
+    double cpuSeconds = 0;               // all of it: at least the sum of uses
+    std::optional<double> screenSeconds; // brightness × seconds, the mean of the two reads
+    std::optional<double> gpuSeconds;    // the whole GPU's busy seconds, the mean of the two reads
     std::optional<double> networkBytes;
 };
 

@@ -11,9 +11,18 @@ ActivityRecorder::ActivityRecorder(const Clock& clock, ActivitySource& source, A
     if (auto latest = store_.latestModel())
         model_ = *latest;
     if (!model_.determined()) {
-        model_.minutes = static_cast<int>(store_.minutes(clock_.now() - kFittedSeconds, clock_.now()).size());
+        model_.minutes = learnedMinutes(store_, clock_.now());
         minutesSinceFit_ = kRefitMinutes;
     }
+}
+
+int learnedMinutes(const ActivityStore& store, double now)
+{
+    int count = 0;
+    for (const ModelMinute& minute :
+         store.minutes(now - ActivityRecorder::kFittedSeconds, now + ActivityRecorder::kReadSeconds))
+        count += minute.seconds >= ActivityRecorder::kShortestLearnedSeconds;
+    return count;
 }
 
 void ActivityRecorder::readableTick(bool onBattery, std::optional<double> watts, bool missedHeartbeat)
@@ -26,6 +35,10 @@ void ActivityRecorder::readableTick(bool onBattery, std::optional<double> watts,
         if (missedHeartbeat || seconds < 0 || seconds > kLongestTickSeconds) {
             spanStart_.reset();
         } else if (!measurable) {
+            // The power of this last interval is not known (the charger came
+            // in it, or the battery misread): the last known one holds it, as
+            // a read of the activity can only be had now.
+            spanEnergyWh_ += lastWatts_ * seconds / 3600;
             closeSpan();
             spanStart_.reset();
         } else {
@@ -34,6 +47,8 @@ void ActivityRecorder::readableTick(bool onBattery, std::optional<double> watts,
                 closeSpan();
         }
     }
+    if (measurable)
+        lastWatts_ = *watts;
     if (!spanStart_ && measurable) {
         spanStart_ = source_.read();
         spanEnergyWh_ = 0;
@@ -85,7 +100,7 @@ void ActivityRecorder::refitIfDue(double now)
     if (!due)
         return;
     std::vector<ModelMinute> minutes;
-    for (const ModelMinute& minute : store_.minutes(now - kFittedSeconds, now + 1))
+    for (const ModelMinute& minute : store_.minutes(now - kFittedSeconds, now + kReadSeconds))
         if (minute.seconds >= kShortestLearnedSeconds)
             minutes.push_back(minute);
     PowerModel fitted = fitPowerModel(minutes, now);

@@ -51,10 +51,14 @@ private:
     ActivityStore& store_;
     std::optional<ActivitySnapshot> spanStart_;
     double spanEnergyWh_ = 0;
+    double lastWatts_ = 0;
     double lastTick_ = 0;
     PowerModel model_;
     int minutesSinceFit_ = 0;
     std::optional<double> lastRetention_;
 };
+
+// The minutes in the store that the next fit would learn from.
+int learnedMinutes(const ActivityStore& store, double now);
 
 } // namespace drainwatch

@@ -63,33 +63,22 @@ std::string printableName(const std::string& name)
 {
     std::string clean;
     std::size_t characters = 0;
-    for (std::size_t i = 0; i < name.size() && characters < 40; ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
+    for (const char byte : name) {
+        const auto c = static_cast<unsigned char>(byte);
         if (c < 0x20 || c == 0x7f)
             continue;
         // Count characters, not bytes: UTF-8 continuation bytes do not start one.
-        if ((c & 0xc0) != 0x80)
-            ++characters;
-        clean += static_cast<char>(c);
-    }
-    // Never end inside a character.
-    while (!clean.empty() && (static_cast<unsigned char>(clean.back()) & 0xc0) == 0x80) {
-        std::size_t lead = clean.size() - 1;
-        while (lead > 0 && (static_cast<unsigned char>(clean[lead]) & 0xc0) == 0x80)
-            --lead;
-        const auto first = static_cast<unsigned char>(clean[lead]);
-        const std::size_t length = first >= 0xf0 ? 4 : first >= 0xe0 ? 3 : first >= 0xc0 ? 2 : 1;
-        if (clean.size() - lead == length)
+        if ((c & 0xc0) != 0x80 && ++characters > 40)
             break;
-        clean.erase(lead);
+        clean += byte;
     }
     return clean.empty() ? std::string("(no name)") : clean;
 }
 
 std::string appsTable(const PowerModel& model, const SpanActivity& span)
 {
-    std::string text = fmt::format("{:<40}  {:>8}  {:>6}  {:>7}  {:>10}\n", "Application", "Wh", "share", "mean W",
-                                   "CPU time");
+    std::string text =
+        fmt::format("{:<40}  {:>8}  {:>6}  {:>7}  {:>10}\n", "Application", "Wh", "share", "mean W", "CPU time");
     for (const ShownRow& row : shownRows(model, span)) {
         const std::string name = printableName(row.name);
         // Pad by characters: {:<40} counts bytes.

@@ -9,9 +9,9 @@ namespace drainwatch {
 
 // One awake minute on battery: what the battery gave and what the machine did.
 struct ModelMinute {
-    double time = 0;     // wall clock at its end
-    double seconds = 0;  // how long, about 60
-    double energyWh = 0; // what the battery gave, measured
+    double time = 0;                     // wall clock at its end
+    double seconds = 0;                  // how long, about 60
+    double energyWh = 0;                 // what the battery gave, measured
     double cpuSeconds = 0;               // core-seconds of all CPUs
     std::optional<double> screenSeconds; // brightness × seconds on
     std::optional<double> gpuSeconds;    // the whole GPU's busy seconds
@@ -24,14 +24,14 @@ struct ModelMinute {
 // (a term whose input never varied, or never was read, stays empty).
 struct PowerModel {
     std::optional<double> baseW;
-    std::optional<double> cpuW;    // per core busy
-    std::optional<double> screenW; // at full brightness
-    std::optional<double> gpuW;    // at 100 % busy
-    std::optional<double> netW;    // per MB/s (10^6 bytes)
-    std::optional<double> r2;             // on the minutes it was fitted on
-    std::optional<double> heldOutErrorW;  // mean absolute error on the held-out minutes
-    int minutes = 0;      // minutes it was fitted on and held out, together
-    double fittedAt = 0;  // wall clock
+    std::optional<double> cpuW;          // per core busy
+    std::optional<double> screenW;       // at full brightness
+    std::optional<double> gpuW;          // at 100 % busy
+    std::optional<double> netW;          // per MB/s (10^6 bytes)
+    std::optional<double> r2;            // on the minutes it was fitted on
+    std::optional<double> heldOutErrorW; // mean absolute error on the held-out minutes
+    int minutes = 0;                     // minutes it was fitted on and held out, together
+    double fittedAt = 0;                 // wall clock
 
     bool determined() const { return baseW.has_value(); }
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "activity/SystemActivitySource.h"
 
+#include <cstdlib>
+
 #include "activity/CgroupUnit.h"
 #include "activity/DesktopEntry.h"
 #include "activity/DeviceReadings.h"
@@ -148,6 +150,28 @@ ActivitySnapshot SystemActivitySource::read()
     snapshot.gpuBusy = readGpuBusy(sysDir_);
     snapshot.networkBytes = readNetworkBytes(sysDir_);
     return snapshot;
+}
+
+std::vector<std::filesystem::path> SystemActivitySource::defaultDataDirs()
+{
+    std::vector<std::filesystem::path> dirs;
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    if (dataHome && *dataHome == '/')
+        dirs.emplace_back(dataHome);
+    else if (home && *home == '/')
+        dirs.push_back(std::filesystem::path(home) / ".local/share");
+    const char* dataDirs = std::getenv("XDG_DATA_DIRS");
+    std::string list = dataDirs && *dataDirs ? dataDirs : "/usr/local/share:/usr/share";
+    for (std::size_t start = 0; start <= list.size();) {
+        const std::size_t colon = std::min(list.find(':', start), list.size());
+        const std::string dir = list.substr(start, colon - start);
+        // A relative entry is not meant: the specification of the variables says to ignore it.
+        if (!dir.empty() && dir.front() == '/')
+            dirs.emplace_back(dir);
+        start = colon + 1;
+    }
+    return dirs;
 }
 
 } // namespace drainwatch

@@ -26,6 +26,10 @@ public:
                          std::vector<std::filesystem::path> dataDirs, unsigned uid);
     ActivitySnapshot read() override;
 
+    // $XDG_DATA_HOME (else ~/.local/share), then $XDG_DATA_DIRS (else
+    // /usr/local/share and /usr/share): where .desktop files are.
+    static std::vector<std::filesystem::path> defaultDataDirs();
+
 private:
     struct Usage {
         std::optional<double> seconds = 0.0;

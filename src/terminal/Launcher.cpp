@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "terminal/Launcher.h"
 
+#include "activity/ActivityStore.h"
+#include "activity/AppsText.h"
 #include "battery/BatteryInfo.h"
 #include "battery/SysfsRegistry.h"
 #include "history/HistoryStore.h"
@@ -148,6 +150,34 @@ int showHistory(const Options& options)
     return outputWritten();
 }
 
+// Read-only beside a running monitor (WAL): what it has flushed, every ten
+// minutes and at every sleep and end.
+int showApps(const Options& options)
+{
+    const auto file = SleepLedger::defaultPath(Identity::of(options.simulate).historyFile);
+    HistoryDatabase database(file, HistoryDatabase::Access::ReadOnly);
+    std::error_code error;
+    if (!database.isOpen() && std::filesystem::exists(file, error))
+        return 1;
+    const ActivityStore store(database);
+    // Options::parse has checked the dates.
+    const double now = SystemClock().now();
+    const double since = options.since ? localDayStart(*options.since).value_or(0) : now - 7 * 86400.0;
+    const double until = options.until ? localDayStart(*options.until, 1).value_or(0) : now + 1;
+    const SpanActivity span = store.span(since, until);
+    PowerModel model = store.latestModel().value_or(PowerModel{});
+    if (!model.determined())
+        model.minutes = learnedMinutes(store, now);
+    const std::string text = options.json  ? appsJsonLines(model, span)
+                             : options.csv ? appsCsv(model, span)
+                                           : appsTable(model, span);
+    std::fputs(text.c_str(), stdout);
+    if (span.uses.empty())
+        sayNoneYet("No activity recorded yet: it is read once a minute while the laptop is awake on battery.\n",
+                   options.json || options.csv);
+    return outputWritten();
+}
+
 int runTerminal(const Options& options, int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -279,6 +309,8 @@ int runDrainwatch(int argc, char** argv)
         return showBatteryInfo(options.simulate);
     if (options.sleeps)
         return showSleeps(options);
+    if (options.apps)
+        return showApps(options);
     if (options.inhibitors)
         return showInhibitors();
     if (options.history || options.discharges)

@@ -30,7 +30,11 @@ MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, 
       recorder_(clock_, history_),
       tracker_(clock_, system_, ledger_),
       lid_(ProcLidReader::defaultProcDir(), sleep_),
-      guard_(clock_, lid_, ledger_, &tracker_)
+      guard_(clock_, lid_, ledger_, &tracker_),
+      activity_(SysfsSnapshotSource::defaultRoot(), ProcLidReader::defaultProcDir(),
+                SystemActivitySource::defaultDataDirs()),
+      activityStore_(database_),
+      activityRecorder_(clock_, activity_, activityStore_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
     // Without logind the heartbeat still finds every sleep, as a gap.
@@ -55,6 +59,7 @@ void MonitorEnvironment::attach(ViewController& controller, bool notify)
     controller.sleepTracker = &tracker_;
     controller.historyRecorder = &recorder_;
     controller.lidGuard = &guard_;
+    controller.activityRecorder = &activityRecorder_;
     guard_.settings = &store_;
     guard_.userId = ::getuid();
     if (!notify || store_.integerForKey("sleepNotificationsOff") != 0)

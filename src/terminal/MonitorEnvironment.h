@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "activity/ActivityRecorder.h"
+#include "activity/SystemActivitySource.h"
 #include "battery/RegistrySource.h"
 #include "history/HistoryDatabase.h"
 #include "history/HistoryRecorder.h"
@@ -45,6 +47,8 @@ public:
     void attach(ViewController& controller, bool notify);
     // The samples and discharges, for the window.
     const HistoryStore& history() const { return history_; }
+    // What used the battery, for the window and the status line.
+    const ActivityRecorder& activity() const { return activityRecorder_; }
 
     // The battery of the machine, or the simulated one, which keeps its
     // charge in `store` when given one.
@@ -67,6 +71,9 @@ private:
     SleepTracker tracker_;
     LogindLidSource lid_;
     LidGuard guard_;
+    SystemActivitySource activity_;
+    ActivityStore activityStore_;
+    ActivityRecorder activityRecorder_;
     DesktopNotifier notifier_;
 };
 
