@@ -28,7 +28,8 @@ std::vector<ShownRow> shownRows(const PowerModel& model, const SpanActivity& spa
     const auto rows = attribute(model, span);
     if (rows.empty()) {
         for (const ActivityUse& use : span.uses)
-            shown.push_back({use.name, "app", std::nullopt, std::nullopt, std::nullopt, use.cpuSeconds});
+            if (use.cpuSeconds > 0)
+                shown.push_back({use.name, "app", std::nullopt, std::nullopt, std::nullopt, use.cpuSeconds});
         return shown;
     }
     for (const EnergyRow& row : rows)

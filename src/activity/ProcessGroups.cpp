@@ -43,11 +43,7 @@ std::optional<ProcessStat> parseProcessStat(std::string_view text)
     return stat;
 }
 
-namespace {
-
-// The real UID, first of the four on the Uid: line of /proc/PID/status: a
-// recorded tree keeps it, where the owner of the files would be the reader's.
-std::optional<unsigned> ownerOf(const std::filesystem::path& statusPath)
+std::optional<unsigned> processOwner(const std::filesystem::path& statusPath)
 {
     auto text = readSmallFile(statusPath, 2048);
     if (!text)
@@ -64,8 +60,6 @@ std::optional<unsigned> ownerOf(const std::filesystem::path& statusPath)
         return std::nullopt;
     return uid;
 }
-
-} // namespace
 
 ProcessGroups::ProcessGroups(std::filesystem::path procDir, unsigned uid, long ticksPerSecond)
     : procDir_(std::move(procDir)), uid_(uid), ticksPerSecond_(ticksPerSecond > 0 ? ticksPerSecond : 100)
@@ -84,7 +78,7 @@ std::map<std::string, double> ProcessGroups::read()
             if (error != std::errc() || stop != name.data() + name.size() || pid <= 0)
                 continue;
             auto statPath = procDir_ / name / "stat";
-            if (ownerOf(procDir_ / name / "status") != uid_)
+            if (processOwner(procDir_ / name / "status") != uid_)
                 continue;
             auto text = readSmallFile(statPath, 1024);
             auto stat = text ? parseProcessStat(*text) : std::nullopt;

@@ -20,6 +20,10 @@ struct ProcessStat {
 };
 std::optional<ProcessStat> parseProcessStat(std::string_view statText);
 
+// The real UID, first of the four on the Uid: line of /proc/PID/status: a
+// recorded tree keeps it, where the owner of the files would be the reader's.
+std::optional<unsigned> processOwner(const std::filesystem::path& statusPath);
+
 // CPU seconds per executable name of one user's processes, for machines
 // where applications have no units of their own. Lives across reads: a
 // process is known by (pid, start time), so a reused PID is a new process,

@@ -53,7 +53,8 @@ void SystemActivitySource::Usage::add(std::optional<double> more)
 
 SystemActivitySource::SystemActivitySource(std::filesystem::path sysDir, std::filesystem::path procDir,
                                            std::vector<std::filesystem::path> dataDirs)
-    : SystemActivitySource(std::move(sysDir), std::move(procDir), std::move(dataDirs), ::getuid())
+    // The user of /proc/self: this process's own, or a recorded tree's.
+    : SystemActivitySource(sysDir, procDir, dataDirs, processOwner(procDir / "self" / "status").value_or(::getuid()))
 {
 }
 

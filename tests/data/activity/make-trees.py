@@ -47,9 +47,15 @@ def devices(root, brightness, dpms, net_bytes, gpu=None):
     put(root, "sys/class/net/wlp1s0/statistics/tx_bytes", f"{net_bytes - net_bytes * 3 // 4}\n")
 
 
+# Whose tree it is: the reader takes the user from /proc/self.
+SELF_STATUS = ("Name:\tdrainwatch\nUmask:\t0022\nState:\tR (running)\nTgid:\t4242\nPid:\t4242\nPPid:\t1\n"
+               "Uid:\t1000\t1000\t1000\t1000\nGid:\t1000\t1000\t1000\t1000\n")
+
+
 def v2(root, self_unit):
     put(root, "sys/fs/cgroup/cgroup.controllers", "cpuset cpu io memory hugetlb pids rdma misc\n")
     put(root, "proc/self/cgroup", f"0::/user.slice/user-1000.slice/user@1000.service/{self_unit}\n")
+    put(root, "proc/self/status", SELF_STATUS)
 
 
 def units(root, usages):
@@ -155,6 +161,7 @@ def sway(root, after):
 
 def cgroup_v1(root, after):
     put(root, "proc/self/cgroup", "12:cpu,cpuacct:/user/1000.user/2.session\n1:name=systemd:/user/1000.user/2.session\n")
+    put(root, "proc/self/status", SELF_STATUS)
     put(root, "sys/fs/cgroup/cpu,cpuacct/cpuacct.usage", "123456789\n")
     put(root, "proc/stat", proc_stat(80000 + (10000 if after else 0)))
     processes(root, after)
