@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "activity/ActivityRecorder.h"
 
+#include "activity/AppsText.h"
+
 #include <cmath>
 
 namespace drainwatch {
@@ -75,6 +77,7 @@ void ActivityRecorder::closeSpan()
     const ActivityInterval interval = activityBetween(*spanStart_, end);
     if (interval.seconds > 0) {
         store_.add(spanStart_->time, interval, spanEnergyWh_);
+        recent_.push_back({end.time, interval, spanEnergyWh_});
         if (interval.seconds >= kShortestLearnedSeconds)
             ++minutesSinceFit_;
         if (!model_.determined())
@@ -91,6 +94,12 @@ void ActivityRecorder::closeSpan()
         store_.deleteOlderThan(now - kKeptSeconds);
     }
     refitIfDue(now);
+    while (!recent_.empty() && (recent_.front().end < now - kTopSeconds || recent_.front().end > now))
+        recent_.pop_front();
+    SpanActivity lastMinutes;
+    for (const RecentSpan& span : recent_)
+        addInterval(lastMinutes, span.interval, span.energyWh);
+    topApplication_ = drainwatch::topApplication(model_, lastMinutes);
 }
 
 void ActivityRecorder::refitIfDue(double now)

@@ -4,7 +4,9 @@
 #include "activity/ActivityStore.h"
 #include "measure/Clock.h"
 
+#include <deque>
 #include <optional>
+#include <string>
 
 namespace drainwatch {
 
@@ -27,12 +29,16 @@ public:
     bool flush() { return store_.flush(); }
 
     const PowerModel& model() const { return model_; }
+    // What used the most over the last ten minutes' spans, as of the last
+    // read; empty where nothing ran. Kept, so that a tick asks no database.
+    const std::string& topApplication() const { return topApplication_; }
     const ActivityStore& store() const { return store_; }
 
     static constexpr double kReadSeconds = 60;
     static constexpr std::size_t kSpansPerFlush = 10;
     static constexpr double kLongestTickSeconds = 15;
     static constexpr int kRefitMinutes = 30;
+    static constexpr double kTopSeconds = 600;
     static constexpr double kRefitSeconds = 86400;
     // The minutes fitted on: the laptop of the last two months.
     static constexpr double kFittedSeconds = 60 * 86400.0;
@@ -56,6 +62,13 @@ private:
     PowerModel model_;
     int minutesSinceFit_ = 0;
     std::optional<double> lastRetention_;
+    struct RecentSpan {
+        double end = 0;
+        ActivityInterval interval;
+        double energyWh = 0;
+    };
+    std::deque<RecentSpan> recent_;
+    std::string topApplication_;
 };
 
 // The minutes in the store that the next fit would learn from.

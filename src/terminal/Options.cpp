@@ -146,7 +146,7 @@ std::string Options::usage()
            "                  run without a window, one line per tick from TEMPLATE, e.g.\n"
            "                  '{charge} {rate}'; placeholders: {charge} {rate} {recent} {average}\n"
            "                  {remaining} {full} {awake} {total} {sleep} {health} {watts}\n"
-           "                  {lastSleepRate}\n"
+           "                  {lastSleepRate} {topApp}\n"
            "  --simulate      use a built-in simulated battery, with its own settings and log\n"
            "  --tray          start with the tray icon only, the window hidden until asked for\n"
            "  --battery-info  print what the battery reports, then exit\n"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "terminal/StatusBar.h"
 
+#include "activity/AppsText.h"
 #include "sleep/SleepText.h"
 
 #include <QJsonArray>
@@ -42,6 +43,7 @@ const std::vector<Placeholder>& placeholderTable()
         {"health", [](const Bar& bar) { return bar.text(&ViewController::healthLabel); }},
         {"watts", [](const Bar& bar) { return bar.watts(); }},
         {"lastSleepRate", [](const Bar& bar) { return bar.lastSleepRate(); }},
+        {"topApp", [](const Bar& bar) { return bar.topApp.empty() ? std::string("-") : bar.topApp; }},
     };
     return table;
 }
@@ -134,6 +136,9 @@ StatusBarFigures StatusBarFigures::fromJson(const std::string& line)
     bar.pluggedIn = object["pluggedIn"].toBool();
     bar.volts = number("volts").value_or(0);
     bar.lastSleep = sleepRecordFrom(object["lastSleep"]);
+    bar.topApp = printableName(textIn(object, "topApp").value_or(""));
+    if (!object["topApp"].isString())
+        bar.topApp.clear();
     return bar;
 }
 
@@ -188,6 +193,8 @@ std::string waybarLine(const StatusBarFigures& bar, const StatusTemplate* textTe
         tooltip << QString::fromStdString(fmt::format("{}: {}", kStatusFields[i].caption, bar.texts[i]));
     if (bar.lastSleep)
         tooltip << QString::fromStdString(lastSleepLine(*bar.lastSleep));
+    if (!bar.topApp.empty())
+        tooltip << QString::fromStdString("Used most (10 min): " + bar.topApp);
 
     // Not charging: a charge limit holds the battery below the top. Full: the
     // charger is in and nothing flows into the battery, or it is at the top.
@@ -214,7 +221,11 @@ std::string waybarLine(const StatusBarFigures& bar, const StatusTemplate* textTe
 
     QJsonObject line;
     line.insert("text", QString::fromStdString(text));
-    line.insert("tooltip", tooltip.join('\n'));
+    // Waybar reads the tooltip as Pango markup: what the machine named (an
+    // application, a wake source) is shown as it is, never as markup.
+    QString shown = tooltip.join('\n');
+    shown.replace('&', QLatin1String("&amp;")).replace('<', QLatin1String("&lt;")).replace('>', QLatin1String("&gt;"));
+    line.insert("tooltip", shown);
     line.insert("class", classes);
     line.insert("percentage",
                 battery ? static_cast<int>(std::lround(std::clamp(*bar.figures.charge, 0.0, 1.0) * 100)) : 0);

@@ -20,6 +20,7 @@ struct StatusBarFigures {
     bool pluggedIn = false;
     double volts = 0;
     std::optional<SleepRecord> lastSleep; // empty before the first sleep
+    std::string topApp;                   // of the last ten minutes awake on battery; "" for none
 
     // From a line of --json, as a status bar that follows another monitor
     // gets it over that monitor's socket.

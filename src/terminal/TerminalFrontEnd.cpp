@@ -61,6 +61,9 @@ std::string statusJsonLine(const std::array<std::string, kStatusFields.size()>& 
     const SleepTracker* sleeps = controller.sleepTracker;
     line += ",\"lastSleep\":";
     line += sleeps && sleeps->lastRecord() ? sleepRecordJson(shownFigures(*sleeps->lastRecord())) : "null";
+    const ActivityRecorder* activity = controller.activityRecorder;
+    line += ",\"topApp\":";
+    line += activity && !activity->topApplication().empty() ? jsonString(activity->topApplication()) : "null";
     return line + '}';
 }
 
@@ -78,6 +81,8 @@ StatusBarFigures TerminalFrontEnd::statusBarFigures()
     bar.volts = controller_.powerVoltage;
     if (const SleepTracker* sleeps = controller_.sleepTracker)
         bar.lastSleep = sleeps->lastRecord();
+    if (const ActivityRecorder* activity = controller_.activityRecorder)
+        bar.topApp = activity->topApplication();
     return bar;
 }
 

@@ -70,6 +70,8 @@ TEST_F(Recorded, EachMinuteOnBatteryIsASpanWithTheTicksEnergy)
     // Ten spans are written, as the samples are, about every ten minutes.
     EXPECT_EQ(store.waiting(), 0u);
     EXPECT_EQ(store.minutes(0, 1e12).size(), 10u);
+    // While the model learns, the most CPU time of the last ten minutes.
+    EXPECT_EQ(recorder.topApplication(), "Firefox");
 }
 
 TEST_F(Recorded, NoSpanHoldsTimeOnTheChargerAsleepOrInAGap)

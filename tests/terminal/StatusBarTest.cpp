@@ -213,5 +213,24 @@ TEST_F(StatusBarTest, TextsAreEscapedForJsonAndKeptOnOneLine)
     EXPECT_EQ(StatusTemplate::parse("[{sleep}]", error)->expand(bar), "[a \"quoted\" second line\\]");
 }
 
+TEST_F(StatusBarTest, TheTopApplicationIsCarriedAndShownAsTextNotMarkup)
+{
+    StatusBarFigures bar;
+    bar.figures.charge = 0.5;
+    bar.topApp = "Evil <b>App</b> & co";
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(waybarLine(bar))).object();
+    EXPECT_TRUE(object["tooltip"].toString().endsWith("Used most (10 min): Evil &lt;b&gt;App&lt;/b&gt; &amp; co"))
+        << object["tooltip"].toString().toStdString();
+    std::string error;
+    const auto line = StatusTemplate::parse("{charge} {topApp}", error);
+    EXPECT_EQ(line->expand(bar), "50% Evil <b>App</b> & co");
+    bar.topApp.clear();
+    EXPECT_EQ(line->expand(bar), "50% -");
+    // A follower gets it over the socket; a name that is not a string is none.
+    EXPECT_EQ(StatusBarFigures::fromJson(R"({"charge":0.5,"topApp":"Firefox\nNightly"})").topApp, "FirefoxNightly");
+    EXPECT_EQ(StatusBarFigures::fromJson(R"({"charge":0.5,"topApp":null})").topApp, "");
+    EXPECT_EQ(StatusBarFigures::fromJson(R"({"charge":0.5,"topApp":7})").topApp, "");
+}
+
 } // namespace
 } // namespace drainwatch::test
