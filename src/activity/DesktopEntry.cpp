@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "activity/DesktopEntry.h"
 
-#include <fstream>
+#include "activity/SmallFile.h"
+
+#include <algorithm>
 
 namespace drainwatch {
 
@@ -62,13 +64,16 @@ std::string unescapeValue(std::string_view value)
 DesktopEntry findDesktopEntry(const std::vector<std::filesystem::path>& dataDirs, std::string_view desktopId)
 {
     for (const auto& dir : dataDirs) {
-        std::ifstream file(dir / "applications" / (std::string(desktopId) + ".desktop"));
-        if (!file)
+        // Without a stream: its locale and buffers would stay in the monitor's memory.
+        const auto text = readSmallFile(dir / "applications" / (std::string(desktopId) + ".desktop"), 256 * 1024);
+        if (!text)
             continue;
         DesktopEntry entry;
         bool inMainGroup = false;
-        std::string line;
-        while (std::getline(file, line)) {
+        for (std::size_t start = 0; start < text->size();) {
+            const std::size_t end = std::min(text->find('\n', start), text->size());
+            const std::string line = text->substr(start, end - start);
+            start = end + 1;
             if (line.starts_with('[')) {
                 inMainGroup = line.starts_with("[Desktop Entry]");
                 continue;

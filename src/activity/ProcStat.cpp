@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "activity/ProcStat.h"
 
+#include "activity/SmallFile.h"
+
 #include <array>
 #include <charconv>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -34,11 +34,11 @@ std::optional<double> busySecondsFromStat(std::string_view statText, long ticksP
 
 std::optional<double> readBusySeconds(const std::filesystem::path& procDir)
 {
-    std::ifstream file(procDir / "stat");
-    std::string line;
-    if (!file || !std::getline(file, line))
+    // The first line is all that is needed: the sum of every CPU.
+    const auto text = readSmallFile(procDir / "stat", 1024);
+    if (!text)
         return std::nullopt;
-    return busySecondsFromStat(line, sysconf(_SC_CLK_TCK));
+    return busySecondsFromStat(text->substr(0, text->find('\n')), sysconf(_SC_CLK_TCK));
 }
 
 } // namespace drainwatch

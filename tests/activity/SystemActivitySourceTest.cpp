@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "activity/SystemActivitySource.h"
+#include "support/Fakes.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -19,8 +20,9 @@ struct TreeReads {
 
     explicit TreeReads(const std::string& tree)
     {
-        auto root = std::filesystem::path(testing::TempDir()) / ("drainwatch-activity-" + tree);
-        std::filesystem::remove_all(root);
+        // A folder of its own: the tests run side by side.
+        drainwatch::test::TemporaryFolder folder;
+        const auto root = folder.path() / tree;
         std::filesystem::copy(trees / tree / "before", root, std::filesystem::copy_options::recursive);
         SystemActivitySource source(root / "sys", root / "proc", {root / "share"}, 1000);
         before = source.read();

@@ -78,8 +78,9 @@ TEST_F(ProcessTest, UnknownOptionIsRefusedAndAJsonRunOnTheSimulatedBatteryEndsIn
     start(program, {"--json", "--simulate"});
     const QString line = readLine(program);
     const QJsonObject first = QJsonDocument::fromJson(line.toUtf8()).object();
-    EXPECT_EQ(first.size(), 18) << line.toStdString() << program.readAllStandardError().toStdString();
+    EXPECT_EQ(first.size(), 19) << line.toStdString() << program.readAllStandardError().toStdString();
     EXPECT_TRUE(first["lastSleep"].isNull());
+    EXPECT_TRUE(first["topApp"].isNull());
     EXPECT_NEAR(first["charge"].toDouble(), 0.85, 0.01);
     endWith(SIGTERM);
     EXPECT_EQ(quitsIn(file(kLog)), 1);

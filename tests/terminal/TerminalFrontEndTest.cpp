@@ -95,7 +95,7 @@ TEST_F(TerminalFrontEndTest, JsonLinesCarryTheNineTextsAndTheFiguresWhateverTheL
     const QStringList all = lines();
     ASSERT_EQ(all.size(), 122);
     for (const QString& line : all)
-        EXPECT_EQ(parse(line).size(), 18) << line.toStdString();
+        EXPECT_EQ(parse(line).size(), 19) << line.toStdString();
     const QJsonObject last = parse(all.back());
     EXPECT_EQ(last["currentChargeLabel"].toString(), "85.0%");
     EXPECT_DOUBLE_EQ(last["charge"].toDouble(), 0.85);
