@@ -29,7 +29,7 @@ MonitorEnvironment::MonitorEnvironment(const Identity& identity, bool simulate, 
       history_(database_),
       recorder_(clock_, history_),
       tracker_(clock_, system_, ledger_),
-      lid_(ProcLidReader::defaultProcDir(), sleep_),
+      lid_(ProcLidReader::defaultProcDir(), sleep_, clock_),
       guard_(clock_, lid_, ledger_, &tracker_)
 {
     Logger::installMain(std::make_unique<Logger>(Logger::defaultPath(identity.logFile), clock_, announceLog));
