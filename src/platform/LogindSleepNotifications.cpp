@@ -29,6 +29,8 @@ constexpr const char* kPath = "/org/freedesktop/login1";
 constexpr const char* kManager = "org.freedesktop.login1.Manager";
 constexpr const char* kBus = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
+constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
+constexpr const char* kLidClosed = "LidClosed";
 // Longer than polkit needs to decide, shorter than a user waits for a window.
 constexpr std::uint64_t kCallTimeoutUs = 5'000'000;
 
@@ -106,6 +108,49 @@ int notePrepareForSleep(sd_bus_message* message, void* received, sd_bus_error*)
     return 0;
 }
 
+// logind emits LidClosed's changes; the cache follows them and forgets the
+// value when it is invalidated or the signal cannot be read, to ask again.
+int notePropertiesChanged(sd_bus_message* message, void* cached, sd_bus_error*)
+{
+    auto& lidClosed = *static_cast<std::optional<bool>*>(cached);
+    const char* interface = nullptr;
+    if (sd_bus_message_read(message, "s", &interface) <= 0 || std::strcmp(interface, kManager) != 0)
+        return 0;
+    if (sd_bus_message_enter_container(message, 'a', "{sv}") <= 0) {
+        lidClosed.reset();
+        return 0;
+    }
+    int entered = 0;
+    while ((entered = sd_bus_message_enter_container(message, 'e', "sv")) > 0) {
+        const char* name = nullptr;
+        if (sd_bus_message_read(message, "s", &name) <= 0) {
+            lidClosed.reset();
+            return 0;
+        }
+        if (std::strcmp(name, kLidClosed) == 0) {
+            int closed = 0;
+            if (sd_bus_message_read(message, "v", "b", &closed) > 0)
+                lidClosed = closed != 0;
+            else
+                lidClosed.reset();
+            return 0;
+        }
+        if (sd_bus_message_skip(message, "v") < 0 || sd_bus_message_exit_container(message) < 0) {
+            lidClosed.reset();
+            return 0;
+        }
+    }
+    if (entered < 0 || sd_bus_message_exit_container(message) < 0 ||
+        sd_bus_message_enter_container(message, 'a', "s") <= 0) {
+        lidClosed.reset();
+        return 0;
+    }
+    for (const char* invalidated = nullptr; sd_bus_message_read(message, "s", &invalidated) > 0;)
+        if (std::strcmp(invalidated, kLidClosed) == 0)
+            lidClosed.reset();
+    return 0;
+}
+
 std::uint64_t monotonicMicroseconds()
 {
     timespec now{};
@@ -147,6 +192,10 @@ bool LogindSleepNotifications::connectToSystemBus()
         reportNoLogind(reason);
         return false;
     }
+    // Without the match LidClosed is asked at every read, as before it.
+    if (sd_bus_match_signal(bus, &lidMatch_, kService, kPath, kProperties, "PropertiesChanged", notePropertiesChanged,
+                            &lidClosed_) < 0)
+        lidMatch_ = nullptr;
     bus_ = bus;
     const int fd = sd_bus_get_fd(bus_);
     readable_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
@@ -221,8 +270,10 @@ void LogindSleepNotifications::disconnectFromBus()
     readable_ = writable_ = nullptr;
     deadline_ = nullptr;
     match_ = sd_bus_slot_unref(match_);
+    lidMatch_ = sd_bus_slot_unref(lidMatch_);
     bus_ = sd_bus_flush_close_unref(bus_);
     received_.reset();
+    lidClosed_.reset();
 }
 
 void LogindSleepNotifications::onPrepareForSleep(bool start)
@@ -246,6 +297,16 @@ std::optional<bool> LogindSleepNotifications::managerFlag(const char* property)
     // A call may have read a PrepareForSleep that the socket will not announce again.
     watch();
     return value;
+}
+
+std::optional<bool> LogindSleepNotifications::lidClosed()
+{
+    if (!bus_)
+        return std::nullopt;
+    if (lidClosed_ && lidMatch_)
+        return lidClosed_;
+    lidClosed_ = managerFlag(kLidClosed);
+    return lidClosed_;
 }
 
 std::optional<std::string> LogindSleepNotifications::managerText(const char* property)

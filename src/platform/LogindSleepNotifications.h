@@ -41,6 +41,9 @@ public:
     std::optional<bool> managerFlag(const char* property);
     std::optional<std::string> managerText(const char* property);
     std::optional<std::vector<Inhibitor>> inhibitors();
+    // logind's LidClosed, asked once and then kept from its PropertiesChanged
+    // signals: no call on the bus while the lid stays as it is.
+    std::optional<bool> lidClosed();
     // Suspend(false): polkit lets the active session's user, without asking.
     // Empty when logind agreed, else its words.
     std::string suspend();
@@ -55,12 +58,15 @@ private:
 
     sd_bus* bus_ = nullptr;
     sd_bus_slot* match_ = nullptr;
+    sd_bus_slot* lidMatch_ = nullptr;
     // Children of this object, there while the bus is.
     QSocketNotifier* readable_ = nullptr;
     QSocketNotifier* writable_ = nullptr;
     QTimer* deadline_ = nullptr;
     // A PrepareForSleep read by sd_bus_process, handled once that returns.
     std::optional<bool> received_;
+    // LidClosed as logind last said; asked again while unknown.
+    std::optional<bool> lidClosed_;
     int lockFd_ = -1;
     bool lockRefusalReported_ = false;
     std::function<void()> willSleep_;

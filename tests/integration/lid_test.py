@@ -161,6 +161,21 @@ class Lid(NotifyingProgramTest):
         self.assertEqual(len(self.suspends()), 1)
         self.stop()
 
+    def test_without_a_proc_lid_loginds_signal_tells_the_closing_and_the_opening(self):
+        self.env["DRAINWATCH_PROC_DIR"] = os.path.join(self.proc_fixtures, "missing")
+        self.start()
+        self.next_figures()
+        try:
+            self.set_logind(LidClosed=True)
+            self.ticks(12)
+            self.assertRegex(self.log(), r"\] Awake with the lid closed at \d+\.\d%: blocked by Firefox: Playing video\n")
+        finally:
+            self.set_logind(LidClosed=False)
+        self.ticks(1)
+        spells = [r for r in self.records() if r["how"] == "lid closed"]
+        self.assertEqual(len(spells), 1, self.records())
+        self.stop()
+
     def test_inhibitors_lists_the_locks_and_the_lid(self):
         self.env["DRAINWATCH_PROC_DIR"] = os.path.join(self.proc_fixtures, "missing")
         self.set_logind(LidClosed=True)

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "platform/LogindSleepNotifications.h"
 
+#include "platform/LogindLidSource.h"
 #include "platform/PlatformTestSupport.h"
+#include "support/Fakes.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -85,6 +87,50 @@ public:
                                      "sssss", kManager, "Inhibit", "ssss", "h", code),
                   0)
             << (reply.error.message ? reply.error.message : "");
+    }
+
+    // Adds a flag to logind's Manager, which the template leaves out.
+    void addFlag(const char* name, bool value)
+    {
+        Reply reply;
+        EXPECT_GE(sd_bus_call_method(bus_, kLogind, kLogindPath, kMock, "AddProperty", &reply.error, &reply.message,
+                                     "ssv", kManager, name, "b", int(value)),
+                  0)
+            << name << ": " << (reply.error.message ? reply.error.message : "");
+    }
+
+    // As logind sets it: the mock's Set emits PropertiesChanged.
+    void setFlag(const char* name, bool value)
+    {
+        Reply reply;
+        EXPECT_GE(sd_bus_set_property(bus_, kLogind, kLogindPath, kManager, name, &reply.error, "b", int(value)), 0)
+            << name << ": " << (reply.error.message ? reply.error.message : "");
+    }
+
+    // A PropertiesChanged of the Manager's LidClosed alone, whatever the
+    // property holds: with a value, or invalidated without one.
+    void signalLidClosed(std::optional<bool> value)
+    {
+        Reply reply;
+        sd_bus_message* call = nullptr;
+        bool sent = sd_bus_message_new_method_call(bus_, &call, kLogind, kLogindPath, kMock, "EmitSignal") >= 0 &&
+                    sd_bus_message_append(call, "sss", "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                                          "sa{sv}as") >= 0 &&
+                    sd_bus_message_open_container(call, 'a', "v") >= 0 &&
+                    sd_bus_message_append(call, "v", "s", kManager) >= 0 &&
+                    sd_bus_message_open_container(call, 'v', "a{sv}") >= 0 &&
+                    sd_bus_message_open_container(call, 'a', "{sv}") >= 0;
+        if (value)
+            sent = sent && sd_bus_message_append(call, "{sv}", "LidClosed", "b", int(*value)) >= 0;
+        sent = sent && sd_bus_message_close_container(call) >= 0 && sd_bus_message_close_container(call) >= 0;
+        if (value)
+            sent = sent && sd_bus_message_append(call, "v", "as", 0) >= 0;
+        else
+            sent = sent && sd_bus_message_append(call, "v", "as", 1, "LidClosed") >= 0;
+        sent = sent && sd_bus_message_close_container(call) >= 0 &&
+               sd_bus_call(bus_, call, 0, &reply.error, &reply.message) >= 0;
+        sd_bus_message_unref(call);
+        EXPECT_TRUE(sent) << "PropertiesChanged: " << (reply.error.message ? reply.error.message : "");
     }
 
 private:
@@ -178,6 +224,66 @@ TEST(LogindSleepNotificationsTest, SaysSoOnceWithoutLogindAndHoldsTheDelayLockOn
     daemon.kill();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !notifications->holdsInhibitor(); }, test::kHangMs));
     EXPECT_EQ(stderrLines.lines(), QStringList());
+}
+
+// Without a /proc lid: LidClosed follows logind's signals, asked only when
+// nothing is known; Docked is asked at the closing and then at most every
+// 30 s of the clock while the lid stays closed.
+TEST(LogindLidSourceTest, KeepsLidClosedFromTheSignalsAndAsksDockedAtTheClosingAndEvery30s)
+{
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty() ||
+        QProcess::execute("/usr/bin/python3", {"-c", "import dbusmock"}) != 0)
+        GTEST_SKIP() << "needs dbus-daemon and python-dbusmock (Debian packages dbus, python3-dbusmock)";
+    test::ChildProcess daemon, logind;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    const QString address = test::readLine(daemon);
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toLocal8Bit());
+    logind.start("/usr/bin/python3", {"-m", "dbusmock", "--system", "--template", "logind"});
+    Observer bus(address);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bus.logindThere(); }, test::kHangMs));
+    bus.addFlag("LidClosed", false);
+    bus.addFlag("Docked", true);
+
+    LogindSleepNotifications notifications;
+    ASSERT_TRUE(notifications.connectToSystemBus());
+    test::FakeClock clock;
+    LogindLidSource lid("/nonexistent/drainwatch-proc", notifications, clock);
+    const auto closedNow = [&](bool closed) {
+        return QTest::qWaitFor([&] { return lid.read().closed == closed; }, test::kHangMs);
+    };
+    EXPECT_EQ(lid.read().closed, false);
+    EXPECT_FALSE(lid.read().docked) << "an open lid is not docked";
+
+    // Only the signal says closed: the property still says open.
+    bus.signalLidClosed(true);
+    ASSERT_TRUE(closedNow(true));
+    EXPECT_TRUE(lid.read().docked);
+    bus.setFlag("Docked", false);
+    clock.advance(29);
+    EXPECT_TRUE(lid.read().docked) << "asked again only after 30 s";
+    clock.advance(1);
+    EXPECT_FALSE(lid.read().docked);
+    bus.setFlag("Docked", true);
+    clock.advance(-60);
+    EXPECT_TRUE(lid.read().docked) << "a clock set back asks again";
+
+    // Set as logind does, with its signal; a new closing asks Docked at once.
+    bus.setFlag("LidClosed", false);
+    ASSERT_TRUE(closedNow(false));
+    bus.setFlag("Docked", false);
+    bus.setFlag("LidClosed", true);
+    ASSERT_TRUE(closedNow(true));
+    EXPECT_FALSE(lid.read().docked);
+
+    // A signal that invalidates LidClosed has the property asked again.
+    bus.signalLidClosed(false);
+    ASSERT_TRUE(closedNow(false));
+    bus.signalLidClosed(std::nullopt);
+    EXPECT_TRUE(closedNow(true)) << "the property says closed";
+
+    // Without the bus nothing is known.
+    daemon.kill();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !lid.read().closed; }, test::kHangMs));
 }
 
 } // namespace
