@@ -4,6 +4,7 @@
 #include "history/HistoryText.h"
 #include "log/JsonText.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <fmt/format.h>
@@ -120,6 +121,25 @@ std::string appsCsv(const PowerModel& model, const SpanActivity& span)
                             number(roundedTo(row.share, 1e-4)), number(roundedTo(row.meanW, 1e-3)),
                             number(roundedTo(row.cpuSeconds, 0.1)));
     return text;
+}
+
+std::vector<std::string> largestApplications(const PowerModel& model, const SpanActivity& span, std::size_t count)
+{
+    std::vector<ShownRow> apps;
+    for (ShownRow& row : shownRows(model, span))
+        if (std::string(row.kind) == "app" && row.cpuSeconds > 0)
+            apps.push_back(std::move(row));
+    // The energy rows come largest first; the learning ones in the span's order.
+    if (!apps.empty() && !apps.front().energyWh)
+        std::stable_sort(apps.begin(), apps.end(),
+                         [](const ShownRow& a, const ShownRow& b) { return a.cpuSeconds > b.cpuSeconds; });
+    std::vector<std::string> names;
+    for (const ShownRow& row : apps) {
+        if (names.size() == count)
+            break;
+        names.push_back(printableName(row.name));
+    }
+    return names;
 }
 
 std::string topApplication(const PowerModel& model, const SpanActivity& span)

@@ -4,6 +4,7 @@
 #include "activity/Attribution.h"
 
 #include <string>
+#include <vector>
 
 namespace drainwatch {
 
@@ -17,6 +18,10 @@ std::string appsCsv(const PowerModel& model, const SpanActivity& span);
 // The application that used the most energy over the span (the most CPU
 // time while the model learns); empty where none ran.
 std::string topApplication(const PowerModel& model, const SpanActivity& span);
+
+// The names of at most count applications that used the most energy over
+// the span (the most CPU time while the model learns), largest first.
+std::vector<std::string> largestApplications(const PowerModel& model, const SpanActivity& span, std::size_t count);
 
 // A name read from the machine, fit for one line of a terminal: no control
 // characters, at most 40 characters.

@@ -83,6 +83,15 @@ int runDesktop(int argc, char** argv)
         store.forEachSample(since, until, visit);
     };
     history.discharges = [&store] { return store.discharges(); };
+    // The in-process recorder: its span holds the minutes not flushed yet.
+    const ActivityRecorder& recorder = environment.activity();
+    history.activity = [&recorder](double since, double until) { return recorder.store().span(since, until); };
+    history.model = [&recorder] { return recorder.model(); };
+    history.unpluggedAt = [&controller]() -> std::optional<double> {
+        if (!controller.lastCountingTimeState || controller.dischargeTimer.startedAt <= 0)
+            return std::nullopt;
+        return controller.dischargeTimer.startedAt;
+    };
     desktop.window().setHistoryReader(std::move(history));
     const StatusPublisher publisher(controller, instance);
     QObject::connect(&instance, &SingleInstance::activationRequested, &desktop, &DesktopApp::showWindow);

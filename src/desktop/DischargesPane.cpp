@@ -36,14 +36,14 @@ DischargesPane::DischargesPane(QWidget* parent)
     : RecordTable(QStringLiteral("discharges"),
                   // From, awake and the charge: what a row is read for.
                   {{tr("From"), tr("Until"), tr("Awake"), tr("In total"), tr("Charge"), tr("Used in sleep"),
-                    tr("Average"), tr("Full lasts"), tr("Awake only")},
+                    tr("Average"), tr("Full lasts"), tr("Awake only"), tr("Largest")},
                    {0, 2, 4},
                    {2, 3, 4, 5, 6, 7, 8}},
                   tr("No discharge recorded yet: one is kept each time the charger is connected."), parent)
 {
 }
 
-void DischargesPane::showRecords(std::vector<DischargeRecord> records)
+void DischargesPane::showRecords(std::vector<DischargeRecord> records, const LargestApplications& largest)
 {
     std::sort(records.begin(), records.end(),
               [](const DischargeRecord& a, const DischargeRecord& b) { return a.start > b.start; });
@@ -64,6 +64,10 @@ void DischargesPane::showRecords(std::vector<DischargeRecord> records)
                                                                : QStringLiteral("-"),
                  duration(r.extrapolatedSeconds),
                  duration(r.extrapolatedWithoutSleepSeconds),
+                 [&] {
+                     const QString names = largest ? largest(r.start, r.end) : QString();
+                     return names.isEmpty() ? QStringLiteral("-") : names;
+                 }(),
              },
              {{0, fullTime(r.start)}, {1, fullTime(r.end)}}});
     }

@@ -4,6 +4,7 @@
 #include "desktop/RecordTable.h"
 #include "history/HistoryRows.h"
 
+#include <functional>
 #include <vector>
 
 namespace drainwatch {
@@ -14,8 +15,10 @@ class DischargesPane : public RecordTable {
 public:
     explicit DischargesPane(QWidget* parent = nullptr);
 
-    // In any order.
-    void showRecords(std::vector<DischargeRecord> records);
+    // The names of a discharge's largest applications, "Firefox, Builder, Editor".
+    using LargestApplications = std::function<QString(double start, double end)>;
+    // In any order; without largest, that column says "-".
+    void showRecords(std::vector<DischargeRecord> records, const LargestApplications& largest = {});
 
     static constexpr int kMostRows = 500;
 };

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "activity/Attribution.h"
 #include "history/GraphColumns.h"
 #include "history/HistoryRows.h"
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace drainwatch {
@@ -17,6 +19,12 @@ struct HistoryReader {
     std::function<void(double since, double until, const SampleVisitor& visit)> eachSample;
     std::function<std::vector<DischargeRecord>()> discharges;
     std::function<std::vector<TimeSpan>()> sleeps;
+    // What the machine did awake on battery in [since, until), and the
+    // power model of now that turns it into energy.
+    std::function<SpanActivity(double since, double until)> activity;
+    std::function<PowerModel()> model;
+    // When the count on battery began; empty on AC.
+    std::function<std::optional<double>()> unpluggedAt;
 };
 
 // The reader's now, else the wall clock's.

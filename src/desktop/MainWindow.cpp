@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "desktop/MainWindow.h"
 
+#include "activity/AppsText.h"
 #include "log/Logger.h"
 #include "sleep/SleepText.h"
 #include "terminal/StatusFields.h"
@@ -38,12 +39,15 @@ MainWindow::MainWindow(ViewController& controller, const QString& title, WindowS
     tabs->addTab(dischargesPane_, tr("Discharges"));
     healthPane_ = new HealthPane(tabs);
     tabs->addTab(healthPane_, tr("Health"));
+    appsPane_ = new AppsPane(tabs);
+    tabs->addTab(appsPane_, tr("Apps"));
     setCentralWidget(tabs);
     graphTimer_ = new QTimer(this);
     graphTimer_->setInterval(60'000);
     connect(graphTimer_, &QTimer::timeout, this, &MainWindow::refreshHistory);
     connect(tabs, &QTabWidget::currentChanged, this, &MainWindow::refreshHistory);
     connect(graphPane_, &GraphPane::rangeChanged, this, &MainWindow::refreshHistory);
+    connect(appsPane_, &AppsPane::spanChanged, this, &MainWindow::refreshHistory);
     buildMenu();
     statusBar()->setSizeGripEnabled(false);
     restoreGeometry(settings_.geometry());
@@ -242,9 +246,29 @@ void MainWindow::refreshHistory()
     }
     graphTimer_->stop();
     if (current == dischargesPane_)
-        dischargesPane_->showRecords(history_.discharges ? history_.discharges() : std::vector<DischargeRecord>());
+        showDischarges();
     else if (current == healthPane_)
         showHealth();
+    else if (current == appsPane_)
+        appsPane_->refresh(history_);
+}
+
+// Each discharge's applications by the model of now: the one that knows the
+// most, and the same for every row.
+void MainWindow::showDischarges()
+{
+    std::vector<DischargeRecord> records = history_.discharges ? history_.discharges() : std::vector<DischargeRecord>();
+    if (!history_.activity || !history_.model) {
+        dischargesPane_->showRecords(std::move(records));
+        return;
+    }
+    const PowerModel model = history_.model();
+    dischargesPane_->showRecords(std::move(records), [this, &model](double start, double end) {
+        QStringList names;
+        for (const std::string& name : largestApplications(model, history_.activity(start, end), 3))
+            names << QString::fromStdString(name);
+        return names.join(QStringLiteral(", "));
+    });
 }
 
 // One sample at a time: a year of samples at once would be some 80 MB.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "desktop/AppsPane.h"
 #include "desktop/DischargesPane.h"
 #include "desktop/GraphPane.h"
 #include "desktop/HealthPane.h"
@@ -29,7 +30,7 @@ namespace drainwatch {
 
 // The monitor's one window, built in code: the nine texts with captions, the
 // watts check box, Reset and Show Log, and a status line; tabs beside them
-// for the graph, the sleeps, the discharges and the health. Its child widgets
+// for the graph, the sleeps, the discharges, the health and the apps. Its child widgets
 // carry their outlet names as object names. Closing only hides it. Show
 // watts and the window's size and place are kept in its settings.
 class MainWindow : public QMainWindow {
@@ -62,7 +63,7 @@ public:
     // table when a new record came.
     // lidRecords: the "lid closed" records kept so far, which the tracker does not see.
     void showSleeps(const SleepTracker& sleeps, std::optional<double> charge, int lidRecords = 0);
-    // Where the Graph, Discharges and Health tabs read from; each reads
+    // Where the Graph, Discharges, Health and Apps tabs read from; each reads
     // when it is shown, the graph again every minute while it is.
     void setHistoryReader(HistoryReader reader);
     GraphPane& graphPane() { return *graphPane_; }
@@ -85,6 +86,7 @@ private:
     void askHowToClose();
     void refreshHistory();
     void showHealth();
+    void showDischarges();
 
     ViewController& controller_;
     WindowSettings& settings_;
@@ -113,6 +115,7 @@ private:
     GraphPane* graphPane_ = nullptr;
     DischargesPane* dischargesPane_ = nullptr;
     HealthPane* healthPane_ = nullptr;
+    AppsPane* appsPane_ = nullptr;
     HistoryReader history_;
     QTimer* graphTimer_ = nullptr;
 };

@@ -196,7 +196,7 @@ TEST_F(GraphWindowTest, TheGraphTabFollowsTheRangeAndShowWatts)
     QStringList names;
     for (int i = 0; i < tabs().count(); ++i)
         names << tabs().tabText(i);
-    EXPECT_EQ(names, QStringList({"Battery", "Graph", "Sleeps", "Discharges", "Health"}));
+    EXPECT_EQ(names, QStringList({"Battery", "Graph", "Sleeps", "Discharges", "Health", "Apps"}));
     show("Graph");
     GraphPane& pane = desktop.window().graphPane();
     pane.view().resize(800, 300);
