@@ -31,7 +31,7 @@ std::optional<ProcessStat> parseProcessStat(std::string_view text)
             end = rest.size();
         if (at >= end)
             return std::nullopt;
-        if (field >= 14) {
+        if (field >= 14 || field == 9) {
             auto [stop, error] = std::from_chars(rest.data() + at, rest.data() + end, fields[field - 3]);
             if (error != std::errc() || (stop != rest.data() + end && *stop != '\n'))
                 return std::nullopt;
@@ -40,6 +40,8 @@ std::optional<ProcessStat> parseProcessStat(std::string_view text)
     }
     stat.cpuTicks = static_cast<double>(fields[14 - 3] + fields[15 - 3]);
     stat.startTicks = fields[22 - 3];
+    constexpr std::uint64_t kKernelThreadFlag = 0x00200000;
+    stat.kernelThread = (fields[9 - 3] & kKernelThreadFlag) != 0;
     return stat;
 }
 
@@ -82,7 +84,7 @@ std::map<std::string, double> ProcessGroups::read()
                 continue;
             auto text = readSmallFile(statPath, 1024);
             auto stat = text ? parseProcessStat(*text) : std::nullopt;
-            if (!stat)
+            if (!stat || stat->kernelThread)
                 continue;
             now[{pid, stat->startTicks}] = {"exe:" + cleanName(stat->comm, 32),
                                             stat->cpuTicks / static_cast<double>(ticksPerSecond_)};

@@ -17,6 +17,9 @@ struct ProcessStat {
     std::string comm;
     double cpuTicks = 0; // utime + stime
     std::uint64_t startTicks = 0;
+    // The kernel's own (PF_KTHREAD): root owns them, but they are no
+    // application; their time is "Kernel and other".
+    bool kernelThread = false;
 };
 std::optional<ProcessStat> parseProcessStat(std::string_view statText);
 

@@ -45,6 +45,10 @@ TEST(ProcessStat, CommWithSpacesAndParenthesesIsReadToTheLastParenthesis)
     EXPECT_EQ(stat->comm, "Web (Content) x");
     EXPECT_DOUBLE_EQ(stat->cpuTicks, 200);
     EXPECT_EQ(stat->startTicks, 9876u);
+    EXPECT_FALSE(stat->kernelThread);
+    // A kworker's flags (PF_KTHREAD among them), as root reads them.
+    EXPECT_TRUE(parseProcessStat("8 (kworker/0:1-events) I 2 0 0 0 -1 69238880 0 0 0 0 0 9 0 0 20 0 1 0 14 0 0\n")
+                    ->kernelThread);
     EXPECT_FALSE(parseProcessStat("42 (short) S 1 2 3"));
     EXPECT_FALSE(parseProcessStat("42 no parentheses"));
     EXPECT_FALSE(parseProcessStat("42 (x) S 1 42 42 0 -1 0 0 0 0 0 1x0 50 0 0 20 0 1 0 9876 0 0\n"));
